@@ -1,0 +1,52 @@
+// Accepted datagrams in arrival order, until a callback consumes them or the
+// next exchange starts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <span>
+#include <vector>
+
+class ReceiveQueue {
+public:
+    // 1 when queued; 0 when no memory was left (the queue is unchanged).
+    int AppendDatagram(const std::uint8_t* datagram, std::size_t length);
+    // Copies the datagram at `position` (0 or less: the head) into buffer.
+    // Its length comes from its own header (headerLength + payloadLength).
+    // 1 when copied; 0 when there is none there or it exceeds capacity.
+    int PeekDatagram(int position, std::uint8_t* buffer, std::size_t capacity) const;
+    int RemoveDatagram(int position);
+    int ClearDatagrams();
+    std::size_t Count() const { return nodes_.size(); }
+
+private:
+    std::list<std::vector<std::uint8_t>> nodes_;
+};
+
+// What a callback's scan does with the datagram it was shown.
+enum class ScanStep { Next, Remove, Stop, RemoveAndStop };
+
+constexpr std::size_t SCAN_BUFFER_SIZE = 1500;
+
+// The scan every callback makes: from position 0, each datagram copied into
+// a 1500-byte buffer and shown to `visit` (a std::span<const std::uint8_t>
+// of its bytes); a removed datagram's successor is shown next.
+template <typename Visit>
+void ScanQueue(ReceiveQueue& queue, Visit visit) {
+    std::uint8_t buffer[SCAN_BUFFER_SIZE];
+    int position = 0;
+    while (queue.PeekDatagram(position, buffer, sizeof buffer) == 1) {
+        const std::size_t length =
+            static_cast<std::size_t>(buffer[0] | buffer[1] << 8) + static_cast<std::size_t>(buffer[10] | buffer[11] << 8);
+        const ScanStep step = visit(std::span<const std::uint8_t>(buffer, length));
+        const bool remove = step == ScanStep::Remove || step == ScanStep::RemoveAndStop;
+        if (remove && queue.RemoveDatagram(position) == 1) {
+            position -= 1;
+        }
+        if (step == ScanStep::Stop || step == ScanStep::RemoveAndStop) {
+            return;
+        }
+        position += 1;
+    }
+}

@@ -1,0 +1,58 @@
+// The open dialog: the composition root that owns every subsystem, and
+// UpdateDialogProc, the one entry through which dialog events reach them.
+#pragma once
+
+#include <cstdint>
+
+#include "DialogSurface.h"
+#include "ports/DialogPort.h"
+#include "ports/FirmwareImage.h"
+#include "ports/HostPort.h"
+#include "ports/MessagePort.h"
+#include "ports/TcpPort.h"
+#include "ports/TimerPort.h"
+#include "ports/UdpPort.h"
+#include "registry/ModelTable.h"
+
+struct Ports {
+    DialogPort& dialog;
+    TimerPort& timers;
+    UdpPort& udp;
+    TcpPort& tcp;
+    HostPort& host;
+    MessagePort& messages;
+};
+
+// A window message, as the Win32 dialog procedure translates it.
+enum class DialogEventKind {
+    Init,             // WM_INITDIALOG
+    Destroy,          // WM_DESTROY
+    Command,          // WM_COMMAND: commandId = low 16 bits of the first parameter
+    Timer,            // WM_TIMER: timerId = the first parameter
+    DiscoverySocket,  // WM_DISCOVERY_SOCKET
+    TransferSocket,   // WM_TRANSFER_SOCKET: socketEvent = the second parameter
+};
+
+struct DialogEvent {
+    DialogEventKind kind;
+    int commandId = 0;
+    TimerId timerId = 0;
+    std::uint32_t socketEvent = 0;
+};
+
+class UpdateDialog {
+public:
+    UpdateDialog(const Ports& ports, const FirmwareImage& image, const ModelTable& models);
+    ~UpdateDialog();
+    UpdateDialog(const UpdateDialog&) = delete;
+    UpdateDialog& operator=(const UpdateDialog&) = delete;
+
+    // Whether the event was handled (the dialog procedure's TRUE or FALSE).
+    bool UpdateDialogProc(const DialogEvent& event);
+
+private:
+    Ports ports_;
+    FirmwareImage image_;
+    const ModelTable& models_;
+    DialogSurface surface_;
+};
