@@ -5,6 +5,9 @@
 #include <cstdint>
 
 #include "DialogSurface.h"
+#include "engine/ExchangeEngine.h"
+#include "engine/NetworkSession.h"
+#include "engine/ReceiveQueue.h"
 #include "ports/DialogPort.h"
 #include "ports/FirmwareImage.h"
 #include "ports/HostPort.h"
@@ -12,7 +15,12 @@
 #include "ports/TcpPort.h"
 #include "ports/TimerPort.h"
 #include "ports/UdpPort.h"
+#include "protocol/Networking.h"
+#include "protocol/Requests.h"
+#include "registry/DeviceList.h"
 #include "registry/ModelTable.h"
+#include "workflow/RouterSearch.h"
+#include "workflow/UpdateState.h"
 
 struct Ports {
     DialogPort& dialog;
@@ -51,8 +59,23 @@ public:
     bool UpdateDialogProc(const DialogEvent& event);
 
 private:
+    void OnInit();
+    void OnDestroy();
+    void OnCommand(int commandId);
+    void OnResearch();
+    void OnTimer(TimerId id);
+
     Ports ports_;
     FirmwareImage image_;
     const ModelTable& models_;
+    // In construction order: each is handed the ones above it.
     DialogSurface surface_;
+    Networking networking_;
+    ReceiveQueue queue_;
+    NetworkSession session_;
+    DeviceList devices_;
+    RequestSender sender_;
+    ExchangeEngine engine_;
+    RouterSearch search_;
+    UpdateState updateState_;
 };
