@@ -17,7 +17,10 @@ UpdateDialog::UpdateDialog(const Ports& ports, const FirmwareImage& image, const
       devices_(models_, surface_),
       sender_(ports.udp, networking_.Station(), image_),
       engine_(surface_, ports.dialog, ports.timers, session_, ports.udp, sender_, models_, queue_),
-      search_(engine_, queue_, devices_, models_, surface_, ports.dialog) {}
+      search_(engine_, queue_, devices_, models_, surface_, ports.dialog),
+      completion_(engine_, queue_, devices_, models_, surface_, updateState_, ports.tcp),
+      transfer_(surface_, ports.dialog, ports.timers, ports.tcp, image_, updateState_, completion_),
+      authorisation_(engine_, queue_, devices_, models_, surface_, ports.dialog, networking_, transfer_) {}
 
 UpdateDialog::~UpdateDialog() = default;
 
@@ -39,7 +42,9 @@ bool UpdateDialog::UpdateDialogProc(const DialogEvent& event) {
             engine_.OnDatagramReady();
             return true;
         case DialogEventKind::TransferSocket:
-            return false;
+            // Only a transfer in progress hears its connection; a late
+            // notification after a failure or an abort changes nothing.
+            return transfer_.OnTransferSocketEvent(event.socketEvent);
     }
     return false;
 }
@@ -73,8 +78,11 @@ void UpdateDialog::OnCommand(int commandId) {
         case IDC_RESEARCH:
             OnResearch();
             return;
+        case IDOK:
+            authorisation_.RequestUpdate();
+            return;
         default:
-            return;  // IDOK (the update, not routed here yet) and every other command
+            return;  // edit notifications and every other command
     }
 }
 
@@ -88,12 +96,13 @@ void UpdateDialog::OnResearch() {
         search_.StartSearch();
         return;
     }
-    // Otherwise an update is under way without a current exchange (the image
-    // transfer): the transfer's abort belongs here.
+    // An update is under way without a current exchange: the image transfer.
+    transfer_.AbortTransfer();
 }
 
 void UpdateDialog::OnTimer(TimerId id) {
     // A handler runs only for its own timer's stored id, and never while that
     // id is 0 (the timer is not running); the tick comes first.
     if (engine_.tickTimerId != 0 && id == engine_.tickTimerId) engine_.OnEngineTick();
+    if (transfer_.transferTimerId != 0 && id == transfer_.transferTimerId) transfer_.OnTransferTimeout();
 }

@@ -19,7 +19,10 @@
 #include "protocol/Requests.h"
 #include "registry/DeviceList.h"
 #include "registry/ModelTable.h"
+#include "workflow/CompletionTracking.h"
+#include "workflow/FirmwareTransfer.h"
 #include "workflow/RouterSearch.h"
+#include "workflow/UpdateAuthorisation.h"
 #include "workflow/UpdateState.h"
 
 struct Ports {
@@ -58,6 +61,11 @@ public:
     // Whether the event was handled (the dialog procedure's TRUE or FALSE).
     bool UpdateDialogProc(const DialogEvent& event);
 
+    // For tests and invariant checks: how far the update has come.
+    const UpdateState& CurrentUpdateState() const { return updateState_; }
+    const ExchangeEngine& Engine() const { return engine_; }
+    const FirmwareTransfer& Transfer() const { return transfer_; }
+
 private:
     void OnInit();
     void OnDestroy();
@@ -78,4 +86,7 @@ private:
     ExchangeEngine engine_;
     RouterSearch search_;
     UpdateState updateState_;
+    CompletionTracking completion_;
+    FirmwareTransfer transfer_;
+    UpdateAuthorisation authorisation_;
 };
