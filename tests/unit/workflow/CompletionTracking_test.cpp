@@ -139,6 +139,7 @@ const ModelRow kOtherClassRows[] = {{"VQT-RN8$", 60, "X", "9.99", 0x00070008, 0x
 
 UpdateRig& ModuleRouter(UpdateRig& rig, const char* moduleText) {
     rig.router.capabilities = 0x0D00;  // updatable, extended update, module slot
+    rig.opened = true;
     rig.Event(DialogEventKind::Init);
     rig.Discovered();
     rig.Ticks(93);  // discovery over; the module query is under way

@@ -15,10 +15,15 @@
 class UpdateRig {
 public:
     explicit UpdateRig(std::size_t imageSize = 2600, std::span<const ModelRow> rows = ModelTable::BuiltInRows())
-        : bytes(imageSize), models(rows) {
-        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
-        image = {bytes.data(), static_cast<std::uint32_t>(bytes.size())};
+        : bytes(ImageBytes(imageSize)), image{bytes.data(), static_cast<std::uint32_t>(bytes.size())}, models(rows) {
         router.key = 0x12345678;
+    }
+
+    // No repeating pattern a misplaced block could hide in.
+    static std::vector<std::uint8_t> ImageBytes(std::size_t size) {
+        std::vector<std::uint8_t> out(size);
+        for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+        return out;
     }
 
     MacAddress Station() const {
@@ -55,12 +60,14 @@ public:
 
     // Dialog open, the router heard and listed, the search over.
     void Search() {
+        opened = true;
         Event(DialogEventKind::Init);
         Discovered();
         Ticks(93);
     }
     // The operator selects the router, types the password and answers the question.
     void PressOk(const char* password = "secret", bool yes = true) {
+        if (!opened) Search();
         fakes.dialog.selection = 0;
         fakes.dialog.texts[IDC_PASSWORD] = password;
         fakes.dialog.answers.push_back(yes);
@@ -110,6 +117,7 @@ public:
     ModelTable models;
     SimRouter router = NumberedRouter(1);
     UpdateDialog dialog{fakes.All(), image, models};
+    bool opened = false;
     std::size_t mark = 0;
     std::size_t sentMark = 0;
 };
