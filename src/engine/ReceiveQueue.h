@@ -8,9 +8,18 @@
 #include <span>
 #include <vector>
 
+constexpr std::size_t SCAN_BUFFER_SIZE = 1500;
+
+// headerLength + payloadLength (bytes 0-1 and 10-11), the length a datagram
+// declares; 0 when it is too short to hold both fields.
+std::size_t DeclaredLength(std::span<const std::uint8_t> datagram);
+
 class ReceiveQueue {
 public:
-    // 1 when queued; 0 when no memory was left (the queue is unchanged).
+    // 1 when queued; 0 when no memory was left or the datagram does not hold
+    // what the queue relies on: its declared length equal to `length` and no
+    // more than SCAN_BUFFER_SIZE bytes (the queue is then unchanged). Accepted
+    // datagrams always do.
     int AppendDatagram(const std::uint8_t* datagram, std::size_t length);
     // Copies the datagram at `position` (0 or less: the head) into buffer.
     // Its length comes from its own header (headerLength + payloadLength).
@@ -27,8 +36,6 @@ private:
 // What a callback's scan does with the datagram it was shown.
 enum class ScanStep { Next, Remove, Stop, RemoveAndStop };
 
-constexpr std::size_t SCAN_BUFFER_SIZE = 1500;
-
 // The scan every callback makes: from position 0, each datagram copied into
 // a 1500-byte buffer and shown to `visit` (a std::span<const std::uint8_t>
 // of its bytes); a removed datagram's successor is shown next.
@@ -37,8 +44,7 @@ void ScanQueue(ReceiveQueue& queue, Visit visit) {
     std::uint8_t buffer[SCAN_BUFFER_SIZE];
     int position = 0;
     while (queue.PeekDatagram(position, buffer, sizeof buffer) == 1) {
-        const std::size_t length =
-            static_cast<std::size_t>(buffer[0] | buffer[1] << 8) + static_cast<std::size_t>(buffer[10] | buffer[11] << 8);
+        const std::size_t length = DeclaredLength(buffer);
         const ScanStep step = visit(std::span<const std::uint8_t>(buffer, length));
         const bool remove = step == ScanStep::Remove || step == ScanStep::RemoveAndStop;
         if (remove && queue.RemoveDatagram(position) == 1) {

@@ -73,7 +73,8 @@ struct DatagramHeader {
 };
 
 // Reads the header of a datagram of at least 30 bytes (false when shorter).
-// In a 30- or 31-byte datagram the missing bytes of `status` read as zero.
+// In a 30- or 31-byte datagram the missing bytes of `status` read as 0xFF,
+// so an incomplete status is never STATUS_OK.
 bool ReadHeader(std::span<const std::uint8_t> datagram, DatagramHeader& header);
 
 // A received reply's payload: `payloadLength` bytes at `headerLength`, or

@@ -21,7 +21,8 @@ public:
     DeviceRecord* NewDevice();
     DeviceRecord* FirstDevice() const { return head_.get(); }
     DeviceRecord* FindDeviceByMac(const MacAddress& mac) const;
-    // The first record whose listIndex is `line`, or nullptr.
+    // The first record whose listIndex is `line`; nullptr when none has it
+    // or the line is negative (no selection).
     DeviceRecord* FindDeviceByLine(int line) const;
     // 1 when unlinked and freed; 0 when the record is not in the list.
     int RemoveDevice(DeviceRecord* record);
@@ -32,6 +33,9 @@ public:
     std::size_t Count() const;
 
 private:
+    // Frees the record `link` holds; `link` then holds its successor.
+    static void Unlink(std::unique_ptr<DeviceRecord>& link);
+
     const ModelTable& models_;
     DialogSurface& surface_;
     std::unique_ptr<DeviceRecord> head_;
