@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
         ScheduleCase{"ZeroSendsCountAsOne", 3000, 3000, 0, {0}, 31, 30},
         // 65537 ticks: range and positions are 16-bit and wrap.
         ScheduleCase{"RangeKeptTo16Bits", 6553700, 0, 1, {0}, 65538, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 // ---------------------------------------------------------------------------
 // Arrivals.

@@ -32,7 +32,7 @@ protected:
         return dialog.UpdateDialogProc(event);
     }
     MacAddress Station() const {
-        MacAddress mac;
+        MacAddress mac{};
         std::copy(std::begin(fakes.host.adapter), std::end(fakes.host.adapter), mac.begin());
         return mac;
     }

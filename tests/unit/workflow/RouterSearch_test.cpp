@@ -202,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(Replies, IgnoredModuleReplyTest,
                                            IgnoredReply{"OtherStatus", RSP_MODULE_INFO, true, 5},
                                            IgnoredReply{"FromAnotherRouter", RSP_MODULE_INFO, false, STATUS_OK},
                                            IgnoredReply{"OtherReplyCode", RSP_STATUS, true, STATUS_OK}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& tested) { return std::string(tested.param.name); });
 
 TEST_F(SearchTest, DecidingReplyMovesOnToTheNextRouterAtOnce) {
     for (const std::uint32_t status : {STATUS_OK, STATUS_FAILED}) {
