@@ -10,3 +10,9 @@ int NetworkSession::QueueDatagram() {
     if (length <= 0) return 0;
     return queue_.AppendDatagram(buffer, static_cast<std::size_t>(length));
 }
+
+int NetworkSession::ShutdownNetworking() {
+    networking_.CloseNetworking();
+    queue_.ClearDatagrams();
+    return 1;
+}

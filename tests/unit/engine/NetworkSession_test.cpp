@@ -58,4 +58,30 @@ TEST_F(NetworkSessionTest, QueuesNothingForARejectedDatagramOrAReceiveError) {
     EXPECT_EQ(queue.Count(), 0u);
 }
 
+TEST_F(NetworkSessionTest, ShutdownClosesTheEndpointEndsTheLibraryAndEmptiesTheQueue) {
+    networking.InitNetworking();
+    udp.Arrive(Reply(0xC0));
+    session.QueueDatagram();
+    ASSERT_EQ(queue.Count(), 1u);
+
+    EXPECT_EQ(session.ShutdownNetworking(), 1);
+    EXPECT_EQ(udp.closes, 1);
+    EXPECT_FALSE(udp.IsOpen());
+    EXPECT_FALSE(udp.libraryStarted);
+    EXPECT_EQ(queue.Count(), 0u);
+}
+
+TEST_F(NetworkSessionTest, ShutdownWithoutAnEndpointClosesNothingButStillEmptiesTheQueue) {
+    udp.failOpen = true;
+    networking.InitNetworking();
+    const Bytes reply = Reply(0xC0);
+    ASSERT_EQ(queue.AppendDatagram(reply.data(), reply.size()), 1);
+
+    EXPECT_EQ(session.ShutdownNetworking(), 1);
+    EXPECT_EQ(udp.closes, 0);
+    EXPECT_FALSE(udp.IsOpen());
+    EXPECT_FALSE(udp.libraryStarted);
+    EXPECT_EQ(queue.Count(), 0u);
+}
+
 }  // namespace
