@@ -69,6 +69,8 @@ struct ScheduleCase {
     std::uint16_t range;
 };
 
+void PrintTo(const ScheduleCase& c, std::ostream* os) { *os << c.name; }
+
 std::vector<int> Every(int first, int step, int count) {
     std::vector<int> ticks;
     for (int i = 0; i < count; ++i) ticks.push_back(first + i * step);

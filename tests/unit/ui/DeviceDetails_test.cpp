@@ -29,7 +29,7 @@ protected:
         r->listIndex = line;
         r->ipAddress = ip;
         std::memcpy(r->identity, identity.data(), std::min(identity.size(), sizeof r->identity));
-        std::memcpy(r->moduleInfo, module.data(), std::min(module.size(), sizeof r->moduleInfo));
+        if (!module.empty()) std::memcpy(r->moduleInfo, module.data(), std::min(module.size(), sizeof r->moduleInfo));
         return *r;
     }
     std::string Show(int selected) {

@@ -171,6 +171,8 @@ struct IgnoredReply {
     std::uint32_t status;
 };
 
+void PrintTo(const IgnoredReply& c, std::ostream* os) { *os << c.name; }
+
 class IgnoredModuleReplyTest : public SearchTest, public ::testing::WithParamInterface<IgnoredReply> {};
 
 TEST_P(IgnoredModuleReplyTest, QueryRunsOnToItsTimeOut) {
