@@ -193,6 +193,8 @@ TEST_P(IgnoredModuleReplyTest, QueryRunsOnToItsTimeOut) {
     const DeviceRecord* kept = rig.devices.FindDeviceByMac(isdn.mac);
     ASSERT_NE(kept, nullptr);
     EXPECT_EQ(kept->moduleInfo[0], 0);
+    Ticks(1);
+    EXPECT_EQ(rig.dialog.progressPos, 91) << "the next router counts from its own segment's start";
 
     // Without a module text it is not offered for module firmware.
     ModuleReply(modem.mac, STATUS_OK, "MDM 2.50");
