@@ -69,6 +69,8 @@ struct ScheduleCase {
     std::uint16_t range;
 };
 
+void PrintTo(const ScheduleCase& c, std::ostream* os) { *os << c.name; }
+
 std::vector<int> Every(int first, int step, int count) {
     std::vector<int> ticks;
     for (int i = 0; i < count; ++i) ticks.push_back(first + i * step);
@@ -122,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
         ScheduleCase{"ZeroSendsCountAsOne", 3000, 3000, 0, {0}, 31, 30},
         // 65537 ticks: range and positions are 16-bit and wrap.
         ScheduleCase{"RangeKeptTo16Bits", 6553700, 0, 1, {0}, 65538, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 // ---------------------------------------------------------------------------
 // Arrivals.

@@ -29,7 +29,7 @@ protected:
         r->listIndex = line;
         r->ipAddress = ip;
         std::memcpy(r->identity, identity.data(), std::min(identity.size(), sizeof r->identity));
-        std::memcpy(r->moduleInfo, module.data(), std::min(module.size(), sizeof r->moduleInfo));
+        if (!module.empty()) std::memcpy(r->moduleInfo, module.data(), std::min(module.size(), sizeof r->moduleInfo));
         return *r;
     }
     std::string Show(int selected) {
@@ -90,7 +90,9 @@ TEST_F(DeviceDetailsTest, TooLongDetailsShortenTheIdentity) {
             EXPECT_LE(text.size(), 511u);
             EXPECT_GE(text.size(), 510u) << "cut by at most one byte short of the limit";
             EXPECT_NO_THROW(Utf8(text)) << "no character cut in half";
-            if (identity == wideIdentity) EXPECT_EQ(shown % 2, 0u);
+            if (identity == wideIdentity) {
+                EXPECT_EQ(shown % 2, 0u);
+            }
         }
     }
 }

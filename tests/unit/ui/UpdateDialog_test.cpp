@@ -32,7 +32,7 @@ protected:
         return dialog.UpdateDialogProc(event);
     }
     MacAddress Station() const {
-        MacAddress mac;
+        MacAddress mac{};
         std::copy(std::begin(fakes.host.adapter), std::end(fakes.host.adapter), mac.begin());
         return mac;
     }
@@ -67,7 +67,8 @@ TEST_F(UpdateDialogTest, StartCentresOpensTheEndpointAndSearches) {
     const SentDatagram& discover = fakes.udp.sent[0];
     EXPECT_EQ(ParseRequest(discover.bytes).code, REQ_DISCOVER);
     EXPECT_EQ(ParseRequest(discover.bytes).destination, ALL_STATIONS);
-    EXPECT_TRUE(std::equal(Station().begin(), Station().end(), discover.bytes.begin() + 16));
+    const MacAddress station = Station();
+    EXPECT_TRUE(std::equal(station.begin(), station.end(), discover.bytes.begin() + 16));
     EXPECT_EQ(discover.ipAddress, BROADCAST_ADDRESS);
     EXPECT_EQ(discover.port, ROUTER_PORT);
 

@@ -171,6 +171,8 @@ struct IgnoredReply {
     std::uint32_t status;
 };
 
+void PrintTo(const IgnoredReply& c, std::ostream* os) { *os << c.name; }
+
 class IgnoredModuleReplyTest : public SearchTest, public ::testing::WithParamInterface<IgnoredReply> {};
 
 TEST_P(IgnoredModuleReplyTest, QueryRunsOnToItsTimeOut) {
@@ -191,6 +193,8 @@ TEST_P(IgnoredModuleReplyTest, QueryRunsOnToItsTimeOut) {
     const DeviceRecord* kept = rig.devices.FindDeviceByMac(isdn.mac);
     ASSERT_NE(kept, nullptr);
     EXPECT_EQ(kept->moduleInfo[0], 0);
+    Ticks(1);
+    EXPECT_EQ(rig.dialog.progressPos, 91) << "the next router counts from its own segment's start";
 
     // Without a module text it is not offered for module firmware.
     ModuleReply(modem.mac, STATUS_OK, "MDM 2.50");
@@ -202,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(Replies, IgnoredModuleReplyTest,
                                            IgnoredReply{"OtherStatus", RSP_MODULE_INFO, true, 5},
                                            IgnoredReply{"FromAnotherRouter", RSP_MODULE_INFO, false, STATUS_OK},
                                            IgnoredReply{"OtherReplyCode", RSP_STATUS, true, STATUS_OK}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& tested) { return std::string(tested.param.name); });
 
 TEST_F(SearchTest, DecidingReplyMovesOnToTheNextRouterAtOnce) {
     for (const std::uint32_t status : {STATUS_OK, STATUS_FAILED}) {
