@@ -26,15 +26,15 @@
 #include "protocol/Networking.h"
 #include "registry/DeviceList.h"
 
-namespace {
-
-#define CHECK(condition)                                                             \
-    do {                                                                             \
-        if (!(condition)) {                                                          \
+#define CHECK(condition)                                                                    \
+    do {                                                                                    \
+        if (!(condition)) {                                                                 \
             std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                            \
-        }                                                                            \
+            std::abort();                                                                   \
+        }                                                                                   \
     } while (0)
+
+namespace {
 
 constexpr std::size_t MAX_DATAGRAMS = 32;
 constexpr std::uint32_t DISCOVERY_FLAGS = DEV_UPDATABLE | DEV_UPDATING | DEV_EXT_UPDATE | DEV_MODULE_SLOT;

@@ -79,10 +79,6 @@ public:
         const auto b = Room(v.size());
         if (!b.empty()) std::copy(v.begin(), v.end(), b.begin());
     }
-    void Zeros(std::size_t n) {
-        const auto b = Room(n);
-        std::fill(b.begin(), b.end(), std::uint8_t{0});
-    }
 
     std::size_t Written() const { return offset_; }
     bool Ok() const { return ok_; }
