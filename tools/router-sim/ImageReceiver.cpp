@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -18,6 +19,8 @@ namespace {
 constexpr std::size_t MAX_CONNECTION_BYTES = 64u << 20;
 // A small receive buffer makes a stalled connection push back on the sender soon.
 constexpr int STALL_RECEIVE_BUFFER = 4096;
+// How long an open image connection may stay silent before the image is judged as it is.
+constexpr double QUIET_SECONDS = 0.5;
 }  // namespace
 
 ImageReceiver::ImageReceiver(const RouterConfig& config, Reactor& reactor, EventLog& log, std::string imageDir)
@@ -70,7 +73,9 @@ void ImageReceiver::forget() {
 }
 
 ImageReceiver::Outcome ImageReceiver::outcome() {
-    // The stream's last bytes may still wait in the socket while the status request is read.
+    // The connection, or the stream's last bytes, may still wait in the kernel while the
+    // status request is read.
+    if (listenFd_ >= 0) accept();
     std::vector<unsigned> numbers;
     for (const auto& [number, c] : connections_) numbers.push_back(number);
     for (unsigned number : numbers)
@@ -78,22 +83,35 @@ ImageReceiver::Outcome ImageReceiver::outcome() {
     return Outcome{granted_.has_value(), granted_.value_or(0), imageReceived_};
 }
 
+bool ImageReceiver::settled() {
+    const Outcome now = outcome();
+    if (!now.granted || now.received >= now.expected) return true;
+    const bool open = std::any_of(connections_.begin(), connections_.end(),
+                                  [](const auto& entry) { return entry.second.carriesImage; });
+    return !open || monotonicSeconds() - lastImageActivity_ >= QUIET_SECONDS;
+}
+
 void ImageReceiver::accept() {
-    sockaddr_in from{};
-    socklen_t length = sizeof from;
-    const int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&from), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;
+    for (;;) {
+        sockaddr_in from{};
+        socklen_t length = sizeof from;
+        const int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&from), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) return;
+        take(fd, Endpoint{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)});
+    }
+}
+
+void ImageReceiver::take(int fd, const Endpoint& from) {
     const unsigned number = nextNumber_++;
     // The newest connection after a grant is the one that carries the image.
     const bool carriesImage = granted_.has_value();
     if (carriesImage) {
         imageReceived_ = 0;
+        lastImageActivity_ = monotonicSeconds();
         for (auto& [n, c] : connections_) c.carriesImage = false;
     }
-    connections_.emplace(number, Connection{fd, number, Endpoint{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)},
-                                            {}, carriesImage, false});
-    log_.event("tcp_accept").text("router", config_.label).integer("conn", number)
-        .text("from", connections_.at(number).from.text()).write();
+    connections_.emplace(number, Connection{fd, number, from, {}, carriesImage, false});
+    log_.event("tcp_accept").text("router", config_.label).integer("conn", number).text("from", from.text()).write();
     reactor_.watch(fd, POLLIN, [this, number](short) { read(number); });
     read(number);
 }
@@ -121,7 +139,10 @@ void ImageReceiver::read(unsigned number) {
         const ssize_t n = recv(c.fd, buffer, want, 0);
         if (n > 0) {
             c.data.insert(c.data.end(), buffer, buffer + n);
-            if (c.carriesImage) imageReceived_ += static_cast<std::uint64_t>(n);
+            if (c.carriesImage) {
+                imageReceived_ += static_cast<std::uint64_t>(n);
+                lastImageActivity_ = monotonicSeconds();
+            }
             log_.event("tcp_data").text("router", config_.label).integer("conn", number).integer("len", n)
                 .integer("received", c.data.size()).write();
             if (c.data.size() > MAX_CONNECTION_BYTES) return finish(number, "too_much");

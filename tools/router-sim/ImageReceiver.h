@@ -34,6 +34,9 @@ class ImageReceiver {
     };
     // What has arrived of the granted image, after reading what is waiting.
     Outcome outcome();
+    // Whether the granted image can be judged: its connection ended, all of it is in, or
+    // nothing has come for a while (the sender stopped, or the router stopped reading).
+    bool settled();
 
   private:
     struct Connection {
@@ -46,6 +49,7 @@ class ImageReceiver {
     };
 
     void accept();
+    void take(int fd, const Endpoint& from);
     void read(unsigned number);
     void finish(unsigned number, const std::string& why);
 
@@ -58,6 +62,7 @@ class ImageReceiver {
     unsigned nextNumber_ = 1;
     std::optional<std::uint32_t> granted_;
     std::uint64_t imageReceived_ = 0;
+    double lastImageActivity_ = 0;
 };
 
 }  // namespace sim

@@ -126,7 +126,25 @@ void Router::onUpdate(const Request& request, const Datagram& datagram) {
     reply(request, datagram, answered, {});
 }
 
+namespace {
+constexpr double SETTLE_POLL_SECONDS = 0.05;
+}  // namespace
+
+// A status request can overtake the end of the image stream: the sender closes its
+// connection with bytes still on the way and asks at once. So the answer waits until
+// the image connection has settled, as a router that is still writing would.
 void Router::onStatus(const Request& request, const Datagram& datagram) {
+    if (receiver_.settled()) return answerStatusWhenSettled(request, datagram);
+    log_.event("status_deferred").text("router", config_.label).write();
+    reactor_.after(SETTLE_POLL_SECONDS, [this, request, datagram] { answerStatusWhenSettled(request, datagram); });
+}
+
+void Router::answerStatusWhenSettled(const Request& request, const Datagram& datagram) {
+    if (restarting_) return ignore(request, "restarting");
+    if (!receiver_.settled()) {
+        reactor_.after(SETTLE_POLL_SECONDS, [this, request, datagram] { answerStatusWhenSettled(request, datagram); });
+        return;
+    }
     const ImageReceiver::Outcome outcome = receiver_.outcome();
     const std::uint32_t answered = answeredStatus(request.kind, outcome.whole() ? STATUS_OK : STATUS_FAILED);
     log_.event("outcome").text("router", config_.label).rawJson("granted", outcome.granted ? "true" : "false")

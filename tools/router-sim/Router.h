@@ -35,6 +35,7 @@ class Router {
     void onModuleInfo(const Request& request, const Datagram& datagram);
     void onUpdate(const Request& request, const Datagram& datagram);
     void onStatus(const Request& request, const Datagram& datagram);
+    void answerStatusWhenSettled(const Request& request, const Datagram& datagram);
     void restart();
     void comeBack();
 
