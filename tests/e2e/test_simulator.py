@@ -10,7 +10,7 @@ import struct
 import unittest
 from pathlib import Path
 
-from lib.simulator import SimulatorTestCase, Simulator, router_keys, run_simulator_expecting_failure
+from lib.simulator import REPO, SimulatorTestCase, router_keys, run_simulator_expecting_failure
 from routerclient import (BROADCAST_MAC, REQ_DISCOVER, REQ_MODULE_INFO, REQ_STATUS, REQ_UPDATE, REQ_UPDATE_EXT,
                           STATUS_BAD_PASSWORD, STATUS_FAILED, STATUS_OK, HEADER, Reply, Station, build_request,
                           discovery_key, expected_discovery_reply, mac_bytes, password_field, rejection,
@@ -134,6 +134,14 @@ class ReplyTest(StationTestCase):
                 code = REQ_MODULE_INFO | 0x40
                 self.assertEqual(reply.raw, HEADER.pack(32, 0, 0x00010003, ~code & 0xFF, code, len(payload), 0,
                                                         self.mac(0), self.station.mac, status) + payload)
+
+    def test_the_demo_scenario_offers_what_its_readme_says(self):
+        self.start_simulator({}, REPO / "tools/router-sim/demo.ini")
+        self.station.broadcast(REQ_DISCOVER)
+        identities = sorted(reported_identity(r) for r in self.station.receive(3))
+        self.assertEqual(identities, [b"VQT-RN4 2.01", b"VQT-RN8 1.02", b"VQT-RN8 1.05"])
+        self.assertEqual(self.grant(0, 798_968, b"demo").status, STATUS_OK)
+        self.assertEqual(self.grant(1, 798_968, b"demo", REQ_UPDATE_EXT, EXT_VALUES).status, STATUS_OK)
 
     def test_requests_in_the_wrong_shape_are_ignored_with_the_reason(self):
         sim = self.start_simulator({"r1": router_keys(self.lab, 0), "r2": router_keys(self.lab, 1)})

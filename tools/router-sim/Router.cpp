@@ -25,8 +25,6 @@ std::uint32_t Router::newKey() { return config_.fixedKey.value_or(static_cast<st
 
 void Router::start() { receiver_.open(); }
 
-void Router::stop() { receiver_.close("stop"); }
-
 void Router::ignore(const Request& request, const std::string& why) {
     log_.event("ignored").text("router", config_.label).text("kind", kindName(request.kind)).text("why", why).write();
 }

@@ -21,7 +21,6 @@ class Router {
 
     const RouterConfig& config() const { return config_; }
     void start();  // throws std::runtime_error
-    void stop();
 
     // A request that reached this router: broadcast to 255.255.255.255, or sent to its address.
     void take(const Request& request, const Datagram& datagram, bool broadcast);

@@ -36,10 +36,6 @@ Simulator::Simulator(const Scenario& scenario, EventLog& log, const std::string&
     reactor_.watch(port_.fd(), POLLIN, [this](short) { receiveAll(); });
 }
 
-Simulator::~Simulator() {
-    for (auto& router : routers_) router->stop();
-}
-
 void Simulator::run(const sigset_t& waitMask, const volatile sig_atomic_t& stopped) { reactor_.run(waitMask, stopped); }
 
 void Simulator::receiveAll() {

@@ -16,8 +16,8 @@ namespace sim {
 class Simulator {
   public:
     // Opens every socket; throws std::runtime_error when one cannot be had.
+    // Connections still open when it ends are closed and saved by each router's receiver.
     Simulator(const Scenario& scenario, EventLog& log, const std::string& imageDir);
-    ~Simulator();
 
     void run(const sigset_t& waitMask, const volatile sig_atomic_t& stopped);
 

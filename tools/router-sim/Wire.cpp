@@ -94,7 +94,11 @@ std::optional<Request> parseRequest(std::span<const std::uint8_t> datagram, std:
     }
     const std::size_t headerLength = readU16(datagram, OFF_HEADER_LENGTH);
     const std::size_t payloadLength = readU16(datagram, OFF_PAYLOAD_LENGTH);
-    if (headerLength < HEADER_LENGTH || headerLength + payloadLength != datagram.size()) {
+    if (headerLength < HEADER_LENGTH) {
+        whyNot = "headerLength " + std::to_string(headerLength) + " is shorter than a header";
+        return std::nullopt;
+    }
+    if (headerLength + payloadLength != datagram.size()) {
         whyNot = "headerLength " + std::to_string(headerLength) + " + payloadLength " + std::to_string(payloadLength) +
                  " does not match the " + std::to_string(datagram.size()) + " bytes received";
         return std::nullopt;

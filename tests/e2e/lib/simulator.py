@@ -60,11 +60,12 @@ def artifacts_dir(test_id: str) -> Path:
 class Simulator:
     """One run of router-sim in the lab's router namespace."""
 
-    def __init__(self, lab: NetLab, routers: Routers, workdir: Path):
+    def __init__(self, lab: NetLab, routers: Routers, workdir: Path, scenario_file: Path | None = None):
+        """Plays `routers`, or the scenario file given instead."""
         self.lab = lab
         self.routers = routers
         self.workdir = workdir
-        self.scenario = workdir / "scenario.ini"
+        self.scenario = scenario_file or workdir / "scenario.ini"
         self.log_path = workdir / "sim.log"
         self.stderr_path = workdir / "sim.stderr"
         self.process: subprocess.Popen | None = None
@@ -73,7 +74,8 @@ class Simulator:
         self._partial = b""
 
     def start(self) -> "Simulator":
-        self.scenario.write_text(scenario_text(self.routers))
+        if self.routers:
+            self.scenario.write_text(scenario_text(self.routers))
         with self.stderr_path.open("wb") as stderr:
             self.process = self.lab.popen(
                 self.lab.router,
@@ -159,13 +161,13 @@ class SimulatorTestCase(unittest.TestCase):
     def setUp(self) -> None:
         self.workdir = artifacts_dir(self.id())
 
-    def start_simulator(self, routers: Routers) -> Simulator:
+    def start_simulator(self, routers: Routers, scenario_file: Path | None = None) -> Simulator:
         """A simulator with its own folder; it is stopped, and must end cleanly, when
         the test ends, or earlier by stop_simulator."""
         self._simulators = getattr(self, "_simulators", 0) + 1
         workdir = self.workdir / f"sim-{self._simulators}"
         workdir.mkdir()
-        sim = Simulator(self.lab, routers, workdir)
+        sim = Simulator(self.lab, routers, workdir, scenario_file)
         self.addCleanup(self.stop_simulator, sim)
         return sim.start()
 
