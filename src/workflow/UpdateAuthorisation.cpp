@@ -43,11 +43,12 @@ void UpdateAuthorisation::RequestUpdate() {
         return;
     }
 
-    // Only the text and its NUL are written: the bytes after the NUL keep
-    // what a longer, earlier entry left, and all 8 are scrambled as they stand.
+    // The whole field is rewritten, zeros after the text: all 8 bytes are
+    // scrambled, and bytes left over from an earlier, longer entry would make
+    // a router that scrambles its own password refuse the right one.
     char typed[PASSWORD_SIZE] = {};
-    const int length = controls_.ReadControlText(IDC_PASSWORD, typed, sizeof typed);
-    std::memcpy(record->password, typed, static_cast<std::size_t>(length) + 1);
+    controls_.ReadControlText(IDC_PASSWORD, typed, sizeof typed);
+    std::memcpy(record->password, typed, sizeof record->password);
 
     const int row = models_.MatchModel(record->Identity(), record->subCode);
     if (row == NO_MODEL_ROW) {

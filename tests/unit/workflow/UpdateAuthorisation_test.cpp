@@ -47,15 +47,15 @@ TEST(UpdateAuthorisation, TheQuestionNamesTheVersionAndNoKeepsThePassword) {
     EXPECT_TRUE(rig.Requests().empty());
     EXPECT_EQ(rig.fakes.dialog.selection, 0);  // cleared only on Yes
 
-    // The password went into the record all the same: the next OK scrambles
-    // what the field holds then, over the leftovers of the longer entry.
+    // Each OK reads the field again; a shorter entry after a longer one
+    // leaves nothing of the longer behind it.
     rig.PressOk("12345678", false);
     rig.PressOk("xyz");
     EXPECT_EQ(rig.fakes.dialog.selection, -1);
     rig.Discovered();
     const auto& request = rig.fakes.udp.sent.back().bytes;
     ASSERT_EQ(request.size(), 44u);
-    const std::uint8_t field[9] = {'x', 'y', 'z', 0, '5', '6', '7', '8', 0};
+    const std::uint8_t field[9] = {'x', 'y', 'z', 0, 0, 0, 0, 0, 0};
     std::uint8_t scrambled[8];
     ScramblePassword(scrambled, field, rig.router.key);
     EXPECT_EQ(0, std::memcmp(request.data() + 36, scrambled, 8));
