@@ -11,7 +11,8 @@
 //   dlgdriver OUT.json minimize-main
 //
 // CAPTION finds the windows of class #32770 with that title: the dialog is
-// the one with the router list, every other one is a message box.
+// the one with the router list, every other one of the dialog's process (of
+// any process while there is no dialog) is a message box.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -47,10 +48,21 @@ HWND FindUpdateDialog(const std::string& caption) {
     return nullptr;
 }
 
+DWORD ProcessOf(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+// The message boxes with the caption; while the dialog is open, only those
+// of its process.
 std::vector<HWND> FindMessageBoxes(const std::string& caption) {
+    const HWND dialog = FindUpdateDialog(caption);
     std::vector<HWND> boxes;
     for (HWND window : TopLevelWindows(DIALOG_CLASS, caption)) {
-        if (!IsUpdateDialog(window)) boxes.push_back(window);
+        if (IsUpdateDialog(window)) continue;
+        if (dialog != nullptr && ProcessOf(window) != ProcessOf(dialog)) continue;
+        boxes.push_back(window);
     }
     return boxes;
 }

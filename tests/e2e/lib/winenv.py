@@ -230,6 +230,17 @@ class WineCase:
         if not report["ok"]:
             raise AssertionError(f"cannot press {control_id}: {report['error']}")
 
+    def select(self, line: int) -> None:
+        """Selects a router line as a click does (LBN_SELCHANGE follows)."""
+        report = self.driver("select", APP_CAPTION, line)
+        if not report["ok"]:
+            raise AssertionError(f"cannot select line {line}: {report['error']}")
+
+    def set_text(self, control_id: int, text: str) -> None:
+        report = self.driver("set-text", APP_CAPTION, control_id, text)
+        if not report["ok"]:
+            raise AssertionError(f"cannot set the text of {control_id}: {report['error']}")
+
     def answer(self, answer: str) -> None:
         report = self.driver("answer", APP_CAPTION, answer)
         if not report["ok"]:
