@@ -165,7 +165,7 @@ class WineCase:
         self.lab = lab
         self.dir = Path(tempfile.mkdtemp(prefix="case-", dir=run.work))
         self.prefix = self.dir / "prefix"
-        # Registry files are copied; the large, never written DLL tree is linked.
+        # The large DLL tree is linked, not copied.
         shutil.copytree(run.template, self.prefix, symlinks=True, copy_function=_link_or_copy)
         self.env = run.environment(self.prefix)
         self.artifacts = self.dir / "artifacts"
@@ -275,11 +275,16 @@ class WineCase:
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
+# Files Wine only ever reads; everything else (registry, win.ini, the
+# users' folders) may be rewritten in place and is copied.
+_READ_ONLY_SUFFIXES = {".dll", ".exe", ".drv", ".sys", ".acm", ".ocx", ".cpl", ".tlb", ".nls", ".fon", ".ttf"}
+
+
 def _link_or_copy(source: str, target: str) -> None:
-    if source.endswith(".reg") or "/drive_c/users/" in source:
-        shutil.copy2(source, target)
-    else:
+    if Path(source).suffix.lower() in _READ_ONLY_SUFFIXES:
         os.link(source, target)
+    else:
+        shutil.copy2(source, target)
 
 
 class WineTestCase(unittest.TestCase):
