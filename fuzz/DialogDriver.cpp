@@ -19,6 +19,7 @@
 #include "RouterReplies.h"
 #include "UpdateDialog.h"
 #include "protocol/ByteCursor.h"
+#include "protocol/Requests.h"
 
 #define CHECK(condition)                                                                           \
     do {                                                                                           \
@@ -372,6 +373,7 @@ private:
         std::string text(password.begin(), password.end());
         std::replace(text.begin(), text.end(), '\0', '0');  // a control's text has no NUL
         dialog_.texts[IDC_PASSWORD] = text;
+        typedPassword_ = text;
         answer_ = yes;
         nestedEvents_ = nestedEvents;
         Command(IDOK, "ok");
@@ -625,17 +627,44 @@ private:
         }
         const DeviceRecord* router = ui_.Devices().FindDeviceByMac(to);
         CHECK(router != nullptr);
+        const int row = models_.MatchModel(router->Identity(), router->subCode);
         switch (code) {
-            case REQ_DISCOVER:
-            case REQ_MODULE_INFO: CHECK(sent.ipAddress == BROADCAST_ADDRESS); break;
-            case REQ_UPDATE:
-            case REQ_UPDATE_EXT:
-                CHECK(GetU32(d, HEADER_SIZE) == image_.size());
-                CHECK(sent.ipAddress == router->ipAddress);
+            case REQ_DISCOVER: CHECK(sent.ipAddress == BROADCAST_ADDRESS); break;
+            case REQ_MODULE_INFO: {
+                CHECK(sent.ipAddress == BROADCAST_ADDRESS);
+                CHECK(row != NO_MODEL_ROW);
+                const std::uint32_t firmwareClass = FirmwareClassOf(models_.Row(row).kind);
+                CHECK(firmwareClass == FIRMWARE_ISDN_MODULE || firmwareClass == FIRMWARE_MODEM_MODULE);
+                CHECK(GetU32(d, HEADER_SIZE) == (firmwareClass == FIRMWARE_ISDN_MODULE ? 0u : 1u));
                 break;
+            }
+            case REQ_UPDATE:
+            case REQ_UPDATE_EXT: CheckUpdateRequest(d, *router, row); break;
             case REQ_STATUS: CHECK(sent.ipAddress == router->ipAddress); break;
             default: CHECK(!"an unknown request code");
         }
+        if (code == REQ_UPDATE || code == REQ_UPDATE_EXT) CHECK(sent.ipAddress == router->ipAddress);
+    }
+
+    // The image size, the row's values for the extended request, and the
+    // password last typed, scrambled with the key the router gave last.
+    void CheckUpdateRequest(std::span<const std::uint8_t> d, const DeviceRecord& router, int row) const {
+        CHECK(row != NO_MODEL_ROW);
+        CHECK(GetU32(d, HEADER_SIZE) == image_.size());
+        std::size_t scrambledAt = HEADER_SIZE + 4;
+        if (d[9] == REQ_UPDATE_EXT) {
+            const ModelRow& model = models_.Row(row);
+            CHECK(GetU32(d, HEADER_SIZE + 4) == model.valueA);
+            CHECK(GetU32(d, HEADER_SIZE + 8) == model.kind);
+            CHECK(GetU32(d, HEADER_SIZE + 12) == model.valueC);
+            scrambledAt = HEADER_SIZE + 16;
+        }
+        std::uint8_t typed[PASSWORD_SIZE] = {};
+        std::memcpy(typed, typedPassword_.data(), std::min(typedPassword_.size(), PASSWORD_SIZE - 1));
+        CHECK(std::equal(std::begin(typed), std::end(typed), router.password));
+        std::uint8_t scrambled[8];
+        ScramblePassword(scrambled, typed, router.key);
+        CHECK(d.size() == scrambledAt + 8 && std::equal(std::begin(scrambled), std::end(scrambled), d.begin() + static_cast<std::ptrdiff_t>(scrambledAt)));
     }
 
     bool InList(const DeviceRecord* record) const {
@@ -685,6 +714,7 @@ private:
     UpdateDialog ui_;
     const bool trace_;
 
+    std::string typedPassword_;  // at the last OK
     bool answer_ = false;
     int nestedEvents_ = 0;
     bool ended_ = false;
