@@ -2,32 +2,21 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <string_view>
 
 #include "Catalogue.h"
+#include "CheckedFakes.h"
 #include "DialogScript.h"
-#include "FakeDialog.h"
 #include "FakeHost.h"
 #include "FakeMessages.h"
-#include "FakeTcp.h"
-#include "FakeTimers.h"
 #include "FakeUdp.h"
+#include "FuzzCheck.h"
 #include "ResourceIds.h"
-#include "RouterReplies.h"
+#include "ScriptedRouters.h"
 #include "UpdateDialog.h"
 #include "protocol/ByteCursor.h"
 #include "protocol/Requests.h"
-
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (0)
 
 namespace {
 
@@ -45,72 +34,6 @@ constexpr ModelRow kModuleRows[] = {
     {"VQT-RM$", 0, "MODEM 3.00", "3.00", 0x00020008, 0x300, 2},
     {"VQT-RN8$", 60, "VQT-RN8 1.10", "1.10", 8, 0x110, 0},
 };
-
-const MacAddress OTHER_STATION = {0x00, 0x16, 0x3E, 0x99, 0x99, 0x99};
-
-struct Router {
-    MacAddress mac;
-    std::uint32_t ipAddress;
-    std::uint32_t netmask;
-    int number;
-};
-
-// Routers 0 to 2 are in another subnet than this computer (192.168.11.2),
-// routers 3 and 4 in its own; router 5 is a stranger no request names.
-Router PoolRouter(int index) {
-    const int i = index % (ROUTERS + 1);
-    const auto n = static_cast<std::uint8_t>(i == ROUTERS ? 0x7F : i + 1);
-    const std::uint32_t ip = i < 3 || i == ROUTERS ? 0x0A000000u | n : 0xC0A80B00u | n;
-    return {{0x00, 0x80, 0x92, 0x00, 0x00, n}, ip, 0xFFFFFF00, i};
-}
-
-Router RouterByMac(const MacAddress& mac) {
-    for (int i = 0; i <= ROUTERS; ++i) {
-        if (PoolRouter(i).mac == mac) return PoolRouter(i);
-    }
-    Router r = PoolRouter(ROUTERS);
-    r.mac = mac;
-    return r;
-}
-
-std::uint32_t VersionOf(std::uint8_t shape) {
-    constexpr std::uint32_t versions[8] = {0x00010003, 0x00010003, 0x00010003, 0x00010003,
-                                           0x00010000, 0x00010001, 0x00010002, 0x00020000};
-    return versions[shape & 7];
-}
-
-std::size_t FixedPart(std::uint32_t version) {
-    return version >= 0x00010003 ? 156 : version >= 0x00010002 ? 140 : version >= 0x00010001 ? 132 : 128;
-}
-
-std::uint32_t StatusOf(std::uint8_t choice) {
-    switch (choice) {
-        case CHOOSE_OK: return STATUS_OK;
-        case CHOOSE_FAILED: return STATUS_FAILED;
-        case CHOOSE_BAD_PASSWORD: return STATUS_BAD_PASSWORD;
-        default: return choice;
-    }
-}
-
-std::vector<std::uint8_t> PayloadOf(std::uint8_t choice) {
-    const int c = choice % 8;
-    if (c == PAYLOAD_LONG) return std::vector<std::uint8_t>(300, 'M');
-    if (c == PAYLOAD_NUL) return {0};
-    return {PAYLOADS[c].begin(), PAYLOADS[c].end()};
-}
-
-void PutU16(std::vector<std::uint8_t>& out, std::size_t at, std::uint16_t v) {
-    out[at] = static_cast<std::uint8_t>(v);
-    out[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void PutU32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-void PutText(std::vector<std::uint8_t>& out, std::size_t at, std::size_t width, std::string_view text) {
-    std::memcpy(out.data() + at, text.data(), std::min(width, text.size()));
-}
 
 std::uint16_t GetU16(std::span<const std::uint8_t> d, std::size_t at) {
     return static_cast<std::uint16_t>(d[at] | d[at + 1] << 8);
@@ -134,89 +57,6 @@ unsigned MessageNumber(const std::string& text) {
     }
     return 0;
 }
-
-// The list box and the status text, watched: the start of a search shows
-// message 4, and only a publication empties the list box.
-class WatchedDialog : public FakeDialog {
-public:
-    void SetControlText(int controlId, const char* text) override {
-        FakeDialog::SetControlText(controlId, text);
-        if (controlId == IDC_INFO_TEXT && text == searchingText) lastSearchStart = ++sequence;
-    }
-    void ResetDeviceLines() override {
-        FakeDialog::ResetDeviceLines();
-        lastPublication = ++sequence;
-        ++publications;
-    }
-    bool AskYesNo(const char* text, const char* caption) override {
-        CHECK(std::strlen(text) < STATUS_TEXT_SIZE);
-        CHECK(std::strlen(caption) < CAPTION_SIZE);
-        questions.emplace_back(text, caption);
-        return onQuestion();
-    }
-
-    bool Searching() const { return lastSearchStart > lastPublication; }
-
-    const std::string searchingText = CatalogueText(MSG_SEARCHING);
-    std::function<bool()> onQuestion;  // the modal loop: other events run meanwhile
-    unsigned sequence = 0, lastSearchStart = 0, lastPublication = 0;
-    unsigned publications = 0;
-};
-
-// Timers whose next starts can be refused, counting the refusals.
-class RefusingTimers : public FakeTimers {
-public:
-    TimerId StartTimer(unsigned number, unsigned intervalMs) override {
-        if (refuseNext > 0) {
-            --refuseNext;
-            ++(number == TICK_TIMER_NUMBER ? tickRefusals : transferRefusals);
-            return 0;
-        }
-        return FakeTimers::StartTimer(number, intervalMs);
-    }
-
-    int refuseNext = 0;
-    unsigned tickRefusals = 0, transferRefusals = 0;
-};
-
-// A connection that checks what it is asked: one at a time, bytes only
-// while open, each connection's stream a prefix of the image, and the
-// sending direction shut down only after the whole image.
-class CheckedTcp : public FakeTcp {
-public:
-    explicit CheckedTcp(const std::vector<std::uint8_t>& image) : image_(image) {}
-
-    bool Create() override {
-        CHECK(!open);  // never two connections, never a lost handle
-        if (!FakeTcp::Create()) return false;
-        streamStart_ = received.size();
-        return true;
-    }
-    int Connect(std::uint32_t ipAddress, std::uint16_t port) override {
-        CHECK(open);
-        CHECK(port == ROUTER_PORT);
-        return FakeTcp::Connect(ipAddress, port);
-    }
-    int Send(const std::uint8_t* data, int length) override {
-        CHECK(open);
-        CHECK(length > 0 && length <= static_cast<int>(TRANSFER_BLOCK_SIZE));
-        const int taken = FakeTcp::Send(data, length);
-        CHECK(Sent() <= image_.size());
-        CHECK(std::equal(received.begin() + static_cast<std::ptrdiff_t>(streamStart_), received.end(), image_.begin()));
-        return taken;
-    }
-    void ShutdownSending() override {
-        CHECK(open);
-        CHECK(Sent() == image_.size());
-        FakeTcp::ShutdownSending();
-    }
-
-private:
-    std::size_t Sent() const { return received.size() - streamStart_; }
-
-    const std::vector<std::uint8_t>& image_;
-    std::size_t streamStart_ = 0;
-};
 
 std::vector<std::uint8_t> ImageBytes(std::size_t size) {
     std::vector<std::uint8_t> out(size);
@@ -285,13 +125,13 @@ private:
             }
             case OP_DISCOVERY: {
                 const ReplyArgs args = ReadArgs();
-                Arrive(DiscoveryFrom(PoolRouter(args.router), args));
+                Arrive(ReplyFrom(PoolRouter(args.router), RSP_DISCOVER, args));
                 break;
             }
             case OP_REPLY: {
                 const std::uint8_t code = in_.U8();
                 const ReplyArgs args = ReadArgs();
-                Arrive(ReplyFrom(PoolRouter(args.router), CodeOf(code), args));
+                Arrive(ReplyFrom(PoolRouter(args.router), ReplyCodeOf(code), args));
                 break;
             }
             case OP_ANSWER: Answer(ReadArgs()); break;
@@ -397,56 +237,8 @@ private:
         return a;
     }
 
-    static std::uint8_t CodeOf(std::uint8_t choice) {
-        switch (choice % 6) {
-            case CODE_UPDATE: return RSP_UPDATE;
-            case CODE_UPDATE_EXT: return RSP_UPDATE_EXT;
-            case CODE_STATUS: return RSP_STATUS;
-            case CODE_MODULE_INFO: return RSP_MODULE_INFO;
-            case CODE_DISCOVER: return RSP_DISCOVER;
-            default: return choice;
-        }
-    }
-
-    MacAddress DestinationOf(std::uint8_t shape) const {
-        switch (shape >> 3 & 3) {
-            case 1: return ALL_STATIONS;
-            case 2: return OTHER_STATION;
-            default: return Station();
-        }
-    }
-
-    std::vector<std::uint8_t> DiscoveryFrom(const Router& router, const ReplyArgs& a) const {
-        const std::uint32_t version = VersionOf(a.shape);
-        std::vector<std::uint8_t> p(FixedPart(version));
-        PutU32(p, 0, router.ipAddress);
-        PutU32(p, 4, router.netmask);
-        PutU16(p, 8, static_cast<std::uint16_t>(a.caps << 8));
-        PutU32(p, 12, a.key);
-        const std::string name =
-            (a.payload == 0 ? "Router " : "Renamed ") + std::to_string(router.number) + (a.payload == 0 ? "" : "/" + std::to_string(a.payload));
-        PutText(p, 16, 32, name);
-        const int identity = a.shape >> 5;
-        PutText(p, 80, 16, identity == LONG_IDENTITY ? IDENTITIES[0] : IDENTITIES[identity]);
-        if (p.size() >= 140) PutU16(p, 138, a.subCode < 0xF0 ? 60 : a.subCode - 0xF0);
-        if (identity == LONG_IDENTITY && p.size() >= 132) {
-            // 300 bytes without a terminator, after the fixed part; the offset counts from the end.
-            std::string tail = "VQT-RN8 1.10 ";
-            tail.resize(300, 'L');
-            p.insert(p.end(), tail.begin(), tail.end());
-            PutU16(p, 130, static_cast<std::uint16_t>(tail.size()));
-        }
-        std::vector<std::uint8_t> d = ReplyDatagram(RSP_DISCOVER, router.mac, DestinationOf(a.shape), STATUS_OK, p);
-        PutU32(d, 4, version);
-        return d;
-    }
-
-    std::vector<std::uint8_t> ReplyFrom(const Router& router, std::uint8_t code, const ReplyArgs& a) const {
-        if (code == RSP_DISCOVER) return DiscoveryFrom(router, a);
-        std::vector<std::uint8_t> d =
-            ReplyDatagram(code, router.mac, DestinationOf(a.shape), StatusOf(a.status), PayloadOf(a.payload));
-        PutU32(d, 4, VersionOf(a.shape));
-        return d;
+    std::vector<std::uint8_t> ReplyFrom(const ScriptedRouter& router, std::uint8_t code, const ReplyArgs& args) const {
+        return ScriptedReply(router, code, args, ReplyDestination(args.shape, Station()));
     }
 
     // The reply to the last request sent, from the router it named.
@@ -454,7 +246,7 @@ private:
         if (udp_.sent.empty()) return;
         const std::vector<std::uint8_t>& request = udp_.sent.back().bytes;
         const MacAddress to = MacAt(request, 22);
-        const Router router = to == ALL_STATIONS ? PoolRouter(a.router) : RouterByMac(to);
+        const ScriptedRouter router = to == ALL_STATIONS ? PoolRouter(a.router) : RouterByMac(to);
         Arrive(ReplyFrom(router, static_cast<std::uint8_t>(request[9] | REPLY_BIT), a));
     }
 
