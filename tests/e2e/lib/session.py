@@ -301,8 +301,9 @@ class Session:
         self.wine.press(IDC_RESEARCH)
 
     def cancel(self) -> None:
-        """Presses the re-search button while it reads キャンセル."""
-        text = self.controls()[IDC_RESEARCH]["text"]
+        """Presses the re-search button while it reads キャンセル (as recorded,
+        so that no snapshot delays the press)."""
+        text = self.texts(IDC_RESEARCH)[-1].text if self.texts(IDC_RESEARCH) else ""
         if text != message(MSG_CANCEL_BUTTON):
             raise AssertionError(f"the re-search button reads {text!r}, not キャンセル")
         self.press_research()
