@@ -24,8 +24,7 @@ SCENARIO = REPO / "tools" / "router-sim" / "demo.ini"
 OUTPUT = REPO / "build" / "demo"
 PASSWORD = "demo"
 ROUTER_LABEL, ROUTER_NAME = "living", "living room"  # its section in demo.ini, its line in the list
-# Slow enough that the transfer lasts for its picture (about 6 s) and that the
-# program, once the connection's buffers are full, waits for room and repaints.
+# Slow enough that the transfer lasts for its picture (about 6 s).
 DEMO_LINK_RATE = "1mbit"
 
 BY_HAND = f"""
@@ -87,7 +86,7 @@ def driven() -> None:
             mark = s.mark()
             s.press_ok()
             pictures.append(picture(s, "question"))
-            s.lab.shape(DEMO_LINK_RATE)
+            s.slow_link(DEMO_LINK_RATE)
             s.answer("yes")
             connecting = s.wait_status(message(19), since=mark)
             s.wait_status(message(15), since=connecting.index + 1)
@@ -96,7 +95,7 @@ def driven() -> None:
                        "half the image on its way")
             pictures.append(picture(s, "transfer"))
             s.wait_status(message(27), since=mark, deadline_s=120)
-            s.lab.unshape()
+            s.slow_link(None)
             s.wait_inputs(enabled=True)
             pictures.append(picture(s, "done"))
             final = OUTPUT / "final-status.txt"

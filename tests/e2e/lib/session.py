@@ -26,7 +26,7 @@ namespaces. `SessionTestCase` gives each test a session whose files stay in
 build/host/e2e-artifacts/<test>/ when the test fails.
 
 The API is kept small on purpose: scenarios that need more reach the parts
-directly: `lab` (NetLab: `shape`, `unshape`, `socket`), `sim` (Simulator: `of`,
+directly: `lab` (NetLab: `socket`, `run`, `popen`), `sim` (Simulator: `of`,
 `wait_for`, `stop`) and `wine` (WineCase: `driver`, `snapshot`)."""
 from __future__ import annotations
 
@@ -55,6 +55,9 @@ FIRMWARE = WIN32_BUILD / "resources" / "firmware.bin"
 
 # How far the recorder's stamps may stray from the moments they stand for.
 CLOCK_TOLERANCE_S = 0.05
+
+# The largest TCP send buffer on a slow link (Session.slow_link).
+SLOW_LINK_SEND_BUFFER = 64 * 1024
 
 # Controls (src/ui/ResourceIds.h).
 IDOK, IDCANCEL = 1, 2
@@ -139,6 +142,7 @@ class Session:
         self._per_control: collections.Counter[int] = collections.Counter()
         self._clock_offset = 0.0
         self._shots = 0
+        self._default_tcp_wmem = ""
 
     # -- lifecycle -----------------------------------------------------------
 
@@ -311,6 +315,29 @@ class Session:
         if text != message(MSG_CANCEL_BUTTON):
             raise AssertionError(f"the re-search button reads {text!r}, not キャンセル")
         self.press_research()
+
+    # -- the link ------------------------------------------------------------
+
+    def slow_link(self, rate: str | None) -> None:
+        """Shapes the pc's sending side to `rate` (tc tbf: "1mbit"), and gives
+        TCP connections made from now on a send buffer of at most 64 KB, near
+        what the program's platform had: the image then waits in the program,
+        block by block, rather than in the kernel, and what is on its way when
+        the sending stops arrives soon. None undoes both."""
+        if rate is None:
+            self.lab.unshape()
+            self._set_pc_sysctl("net.ipv4.tcp_wmem", self._default_tcp_wmem)
+            return
+        self._default_tcp_wmem = self._default_tcp_wmem or self._pc_sysctl("net.ipv4.tcp_wmem")
+        self._set_pc_sysctl("net.ipv4.tcp_wmem", f"4096 16384 {SLOW_LINK_SEND_BUFFER}")
+        self.lab.shape(rate)
+
+    def _pc_sysctl(self, name: str) -> str:
+        done = self.lab.run(self.lab.pc, ["sysctl", "-n", name], capture_output=True, text=True, check=True)
+        return done.stdout.strip()
+
+    def _set_pc_sysctl(self, name: str, value: str) -> None:
+        self.lab.run(self.lab.pc, ["sysctl", "-qw", f"{name}={value}"], check=True)
 
     # -- the simulator's side ------------------------------------------------
 
