@@ -86,10 +86,11 @@ class LiveDialogTest(SessionTestCase):
             with self.subTest(line=line, router=name):
                 reply = next(e for e in self.discovery_replies(s) if e["router"] == name)
                 address = dotted_address(reply["hex"])
-                self.assertEqual(address, ROUTERS[name]["address"])
+                self.assertEqual(address, s.routers[name]["address"])
                 mark = s.mark()
                 s.select(line)
-                s.wait_status(message(31, ROUTERS[name]["long_identity"], *map(int, address.split("."))), since=mark)
+                s.wait_status(message(31, s.routers[name]["long_identity"], *map(int, address.split("."))),
+                              since=mark)
 
         # 再検索 while idle empties the list and searches again; キャンセル during
         # that search lists only what was heard: charlie, not alpha.

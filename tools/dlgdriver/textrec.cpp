@@ -10,8 +10,8 @@
 // CLOCK_REALTIME, which a test can relate to its own clocks; Wine's
 // performance counter has a bias of its own per wineserver.
 //
-// The first line, with "id":0, says that the hook is in place and gives the
-// status text of that moment; the recorder ends when the dialog does.
+// Once the hook is in place it writes every control's text of that moment, in
+// the dialog's order; then each new text as it comes. It ends with the dialog.
 // GetSystemTimePreciseAsFileTime is declared from Windows 8 on; Wine has it.
 #define _WIN32_WINNT 0x0602
 #include <windows.h>
@@ -103,7 +103,9 @@ int Record(const wchar_t* outPath, const std::string& caption) {
     if (procedure == nullptr) return 4;
     const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
     if (SetWindowsHookExW(WH_CALLWNDPROCRET, procedure, hook, thread) == nullptr) return 5;
-    WriteLine(0, WindowTextUtf8(GetDlgItem(dialog, IDC_INFO_TEXT)));
+    for (HWND control = GetWindow(dialog, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
+        WriteLine(GetDlgCtrlID(control), WindowTextUtf8(control));
+    }
 
     SetTimer(recorder, CHECK_TIMER_ID, CHECK_INTERVAL_MS, nullptr);
     MSG message;

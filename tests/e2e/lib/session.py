@@ -13,8 +13,8 @@ millisecond is seen too). It then offers the operator's steps and the evidence:
         mark = s.mark()
         s.start_update("home", "pw")              # select, type, 実行, はい
         s.wait_status(message(27), since=mark)
-        s.status_texts(since=mark)                # [18, 15, 19, 15, 21, 27] as texts
-        s.images()[-1]["sha256"] == FIRMWARE_SHA256
+        s.status_texts(since=mark)                # messages 31, 18, 15, 19, 15, 21, 27
+        s.images()[-1]["sha256"] == firmware_sha256()
 
 Texts come from resources/strings.rc through resources/catalogue.py, composed by
 `message` as the program's own formatter composes them. Times are seconds of
@@ -25,14 +25,14 @@ wineserver, stops the simulator (which must end cleanly), and removes the
 namespaces. `SessionTestCase` gives each test a session whose files stay in
 build/host/e2e-artifacts/<test>/ when the test fails.
 
-The API is kept small on purpose: scenarios that need more reach the parts
-directly: `lab` (NetLab: `socket`, `run`, `popen`), `sim` (Simulator: `of`,
+`slow_link` shapes the link for a transfer that lasts. The API is kept small
+on purpose: scenarios that need more reach the parts directly: `lab` (NetLab: `socket`, `run`, `popen`), `sim` (Simulator: `of`,
 `wait_for`, `stop`) and `wine` (WineCase: `driver`, `snapshot`)."""
 from __future__ import annotations
 
+import collections
 import hashlib
 import json
-import collections
 import re
 import shutil
 import subprocess
@@ -60,8 +60,8 @@ CLOCK_TOLERANCE_S = 0.05
 SLOW_LINK_SEND_BUFFER = 64 * 1024
 
 # Controls (src/ui/ResourceIds.h).
-IDOK, IDCANCEL = 1, 2
-IDC_PROGRESS, IDC_DEVICE_LIST, IDC_RESEARCH, IDC_PASSWORD, IDC_INFO_TEXT = 1002, 1008, 1009, 1010, 1018
+IDOK = 1
+IDC_DEVICE_LIST, IDC_RESEARCH, IDC_PASSWORD, IDC_INFO_TEXT = 1008, 1009, 1010, 1018
 
 # Catalogue texts by message number, as the program loads them.
 CATALOGUE: dict[int, str] = read_catalogue(str(SOURCE_DIR / "resources" / "strings.rc"),
@@ -107,9 +107,9 @@ def plain_router(**keys: object) -> dict[str, object]:
 
 @dataclass(frozen=True)
 class ControlText:
-    """One text a control was given: `index` is its place among the texts of
-    that control (for the status text, the place `mark` and `since` count), `t`
-    monotonic seconds. The recorder's first line is a status text."""
+    """One text a control was given, or had when the recorder hooked the
+    dialog: `index` is its place among the texts of that control (for the
+    status text, the place `mark` and `since` count), `t` monotonic seconds."""
     index: int
     t: float
     control: int
@@ -121,18 +121,19 @@ class Session:
     docstring. Make it, then `start()` it or use it as a context manager."""
 
     def __init__(self, run: WineRun, name: str, routers: Routers | None = None, *, workdir: Path | None = None,
-                 scenario_file: Path | None = None, router_count: int | None = None, tag: str | None = None):
+                 scenario_file: Path | None = None, router_count: int | None = None):
         """`routers`: {label: scenario keys}; `mac` and `address` are filled in
         from the router's place when absent (00:80:6d:00:00:01 on 192.168.11.10,
         then :02 on .11, ...). Or `scenario_file` with `router_count` addresses.
-        `workdir` receives the simulator's files, the texts and the screenshots."""
+        `workdir` receives the simulator's files, the texts and the screenshots.
+        The session's `routers` holds the keys as played, addresses included."""
         self.run = run
         self.name = name
         self.workdir = workdir or artifacts_dir(name)
-        self.routers = dict(routers or {})
+        self.routers = {label: dict(keys) for label, keys in (routers or {}).items()}
         self.scenario_file = scenario_file
         self.router_count = router_count if router_count is not None else max(len(self.routers), 1)
-        self.lab = NetLab(tag=tag) if tag else NetLab()
+        self.lab = NetLab()
         self.sim: Simulator | None = None
         self.wine: WineCase | None = None
         self.program: subprocess.Popen | None = None
@@ -187,7 +188,9 @@ class Session:
                        env=self.wine.env, stdout=log, stderr=log, stdin=subprocess.DEVNULL)
         log.close()
         started = time.monotonic()
-        first = wait_until(lambda: self._read_texts() and self._texts[0], "the text recorder to hook the dialog")
+        # Once hooked, the recorder writes every control's text of the moment.
+        first = wait_until(lambda: self._status_records() and self._status_records()[0],
+                           "the text recorder to hook the dialog")
         if not started - CLOCK_TOLERANCE_S <= first.t <= time.monotonic() + CLOCK_TOLERANCE_S:
             raise AssertionError(f"the recorder's stamp {first.t:.3f} is not between {started:.3f} and now")
 
@@ -311,7 +314,7 @@ class Session:
     def cancel(self) -> None:
         """Presses the re-search button while it reads キャンセル (as recorded,
         so that no snapshot delays the press)."""
-        text = self.texts(IDC_RESEARCH)[-1].text if self.texts(IDC_RESEARCH) else ""
+        text = self.texts(IDC_RESEARCH)[-1].text
         if text != message(MSG_CANCEL_BUTTON):
             raise AssertionError(f"the re-search button reads {text!r}, not キャンセル")
         self.press_research()
@@ -383,8 +386,7 @@ class Session:
         self._texts_read += len(complete)
         for line in complete.splitlines():
             record = json.loads(line)
-            # The recorder's first line (control 0) is the status text it found.
-            control = record["id"] or IDC_INFO_TEXT
+            control = record["id"]
             self._texts.append(ControlText(self._per_control[control], record["t"] + self._clock_offset, control,
                                            record["text"]))
             self._per_control[control] += 1
