@@ -7,12 +7,15 @@ import sys
 
 def read_catalogue(rc_path: str, ids_path: str) -> dict[int, str]:
     numbers = {}
-    for line in open(ids_path, encoding="utf-8"):
-        m = re.match(r"#define\s+(MSG_\w+)\s+(\d+)", line)
-        if m:
-            numbers[m.group(1)] = int(m.group(2))
+    with open(ids_path, encoding="utf-8") as ids:
+        for line in ids:
+            m = re.match(r"#define\s+(MSG_\w+)\s+(\d+)", line)
+            if m:
+                numbers[m.group(1)] = int(m.group(2))
     texts = {}
-    for line in open(rc_path, encoding="utf-8"):
+    with open(rc_path, encoding="utf-8") as rc:
+        lines = rc.readlines()
+    for line in lines:
         m = re.match(r'\s*(MSG_\w+),\s*"(.*)"\s*$', line)
         if m:
             texts[numbers[m.group(1)]] = m.group(2).replace("\\r", "\r").replace("\\n", "\n")

@@ -30,6 +30,9 @@ int ReceiveQueue::AppendDatagram(const std::uint8_t* datagram, std::size_t lengt
     // stop a scan early by not fitting the scan buffer.
     if (length < LENGTH_FIELDS_END || length > SCAN_BUFFER_SIZE) return 0;
     if (DeclaredLength({datagram, length}) != length) return 0;
+    // Anyone on the segment can send us accepted datagrams; a flood while no
+    // callback reads the queue (the image transfer) must not take all memory.
+    if (nodes_.size() >= MAX_QUEUED_DATAGRAMS) return 0;
     try {
         nodes_.emplace_back(datagram, datagram + length);
     } catch (const std::bad_alloc&) {

@@ -9,6 +9,9 @@
 #include <vector>
 
 constexpr std::size_t SCAN_BUFFER_SIZE = 1500;
+// Far above what a search of hundreds of routers collects (three replies
+// each), and at most about 24 MB.
+constexpr std::size_t MAX_QUEUED_DATAGRAMS = 16384;
 
 // headerLength + payloadLength (bytes 0-1 and 10-11), the length a datagram
 // declares; 0 when it is too short to hold both fields.
@@ -16,7 +19,8 @@ std::size_t DeclaredLength(std::span<const std::uint8_t> datagram);
 
 class ReceiveQueue {
 public:
-    // 1 when queued; 0 when no memory was left or the datagram does not hold
+    // 1 when queued; 0 when no memory was left, MAX_QUEUED_DATAGRAMS are
+    // already queued, or the datagram does not hold
     // what the queue relies on: its declared length equal to `length` and no
     // more than SCAN_BUFFER_SIZE bytes (the queue is then unchanged). Accepted
     // datagrams always do.

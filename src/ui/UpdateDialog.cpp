@@ -79,7 +79,9 @@ void UpdateDialog::OnCommand(int commandId) {
             OnResearch();
             return;
         case IDOK:
-            authorisation_.RequestUpdate();
+            // The default button's Enter key can reach here while the button
+            // is disabled; an update must never replace a running exchange.
+            if (surface_.InputsEnabled()) authorisation_.RequestUpdate();
             return;
         default:
             return;  // edit notifications and every other command
@@ -92,6 +94,7 @@ void UpdateDialog::OnResearch() {
         return;
     }
     if (updateState_.phase == XFER_IDLE) {
+        updateState_.updateDevice = nullptr;  // its record is freed now
         devices_.ClearDevices();
         search_.StartSearch();
         return;

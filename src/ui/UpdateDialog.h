@@ -65,6 +65,7 @@ public:
     const UpdateState& CurrentUpdateState() const { return updateState_; }
     const ExchangeEngine& Engine() const { return engine_; }
     const FirmwareTransfer& Transfer() const { return transfer_; }
+    const DeviceList& Devices() const { return devices_; }
 
 private:
     void OnInit();

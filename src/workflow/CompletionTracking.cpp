@@ -1,19 +1,16 @@
 #include "CompletionTracking.h"
 
-#include <algorithm>
-#include <cstring>
 #include <span>
 #include <string_view>
 
 #include "BoundedFormat.h"
 #include "DialogSurface.h"
 #include "ResourceIds.h"
-#include "engine/ReceiveQueue.h"
 #include "ports/TcpPort.h"
-#include "protocol/Discovery.h"
 #include "protocol/Protocol.h"
 #include "registry/DeviceList.h"
 #include "registry/ModelTable.h"
+#include "workflow/ReplyScan.h"
 #include "workflow/UpdateState.h"
 
 CompletionTracking::CompletionTracking(ExchangeEngine& engine, ReceiveQueue& queue, DeviceList& devices,
@@ -55,15 +52,10 @@ int CompletionTracking::OnStatusReply(ExchangeEvent event) {
     DeviceRecord* router = engine_.device;
     bool found = false;
     std::uint32_t status = 0;
-    ScanQueue(queue_, [&](std::span<const std::uint8_t> datagram) {
-        DatagramHeader header;
-        if (ReadHeader(datagram, header) && header.CodeWord() == CodeWord(RSP_STATUS) &&
-            header.sourceAddress == router->mac) {
-            found = true;
-            status = header.status;
-            return ScanStep::Stop;
-        }
-        return ScanStep::Next;
+    ScanReplies(queue_, RSP_STATUS, router->mac, [&](const DatagramHeader& header, std::span<const std::uint8_t>) {
+        found = true;
+        status = header.status;
+        return ScanStep::Stop;  // it stays queued
     });
     if (!found) return 0;
 
@@ -118,46 +110,28 @@ void CompletionTracking::ShowOutcome(const char* text, std::size_t width) {
     surface_.SetStatusText(reported.starts_with(expected) ? MSG_UPDATE_DONE : MSG_UPDATE_NOT_APPLIED);
 }
 
+bool CompletionTracking::RestartWaitEnded(ExchangeEvent event) {
+    if (event == EV_ARRIVED) return false;
+    surface_.SetInputsEnabled(1);
+    if (event == EV_TIMEOUT) surface_.SetStatusText(MSG_RESTART_NOT_SEEN);
+    return true;  // cancelled: message 21 stays
+}
+
 int CompletionTracking::OnRestartReply(ExchangeEvent event) {
-    if (event != EV_ARRIVED) {
-        surface_.SetInputsEnabled(1);
-        if (event == EV_TIMEOUT) surface_.SetStatusText(MSG_RESTART_NOT_SEEN);
-        return 1;
-    }
+    if (RestartWaitEnded(event)) return 1;
     DeviceRecord* router = engine_.device;
-    bool back = false;
-    ScanQueue(queue_, [&](std::span<const std::uint8_t> datagram) {
-        DeviceRecord* record = AbsorbDiscoveryReply(datagram, devices_);
-        if (record == nullptr) return ScanStep::Next;
-        if (record == router) {
-            back = true;
-            return ScanStep::RemoveAndStop;
-        }
-        return ScanStep::Remove;  // another router's reply refreshes its record
-    });
-    if (!back) return 0;
+    if (!AbsorbUntilReplyOf(queue_, devices_, router)) return 0;
     surface_.SetInputsEnabled(1);
     ShowOutcome(router->identity, sizeof router->identity);
     return 1;
 }
 
 int CompletionTracking::OnModuleRestartReply(ExchangeEvent event) {
-    if (event != EV_ARRIVED) {
-        surface_.SetInputsEnabled(1);
-        if (event == EV_TIMEOUT) surface_.SetStatusText(MSG_RESTART_NOT_SEEN);
-        return 1;
-    }
+    if (RestartWaitEnded(event)) return 1;
     DeviceRecord* router = engine_.device;
     bool back = false;
-    ScanQueue(queue_, [&](std::span<const std::uint8_t> datagram) {
-        DatagramHeader header;
-        if (!ReadHeader(datagram, header) || header.CodeWord() != CodeWord(RSP_MODULE_INFO) ||
-            header.sourceAddress != router->mac) {
-            return ScanStep::Next;
-        }
-        // Whatever its status; byte for byte, no terminator added.
-        const std::span<const std::uint8_t> text = PayloadOf(datagram);
-        if (!text.empty()) std::memcpy(router->moduleInfo, text.data(), std::min(text.size(), sizeof router->moduleInfo));
+    ScanReplies(queue_, RSP_MODULE_INFO, router->mac, [&](const DatagramHeader&, std::span<const std::uint8_t> datagram) {
+        StoreModuleText(*router, datagram);  // whatever its status
         back = true;
         return ScanStep::RemoveAndStop;
     });

@@ -37,6 +37,9 @@ private:
     // Every ending of a status query: XFER_IDLE, and the connection an
     // operator's abort left open is released.
     void EndStatusQuery();
+    // True, with the inputs back and message 29 after a time-out, when the
+    // event ends a restart wait without the router's reply.
+    bool RestartWaitEnded(ExchangeEvent event);
     // Message 27 when `text` begins with the row's expected identity, else 28.
     void ShowOutcome(const char* text, std::size_t width);
 

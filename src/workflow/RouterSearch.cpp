@@ -1,7 +1,6 @@
 #include "RouterSearch.h"
 
 #include <algorithm>
-#include <cstring>
 #include <span>
 
 #include "DialogSurface.h"
@@ -12,6 +11,7 @@
 #include "protocol/Protocol.h"
 #include "registry/DeviceList.h"
 #include "registry/ModelTable.h"
+#include "workflow/ReplyScan.h"
 
 namespace {
 
@@ -134,16 +134,9 @@ RouterSearch::ModuleReply RouterSearch::ReadModuleReply(DeviceRecord& router) {
     // The first RSP_MODULE_INFO from this router with STATUS_OK or
     // STATUS_FAILED decides; it stays in the queue either way.
     ModuleReply reply = ModuleReply::None;
-    ScanQueue(queue_, [&](std::span<const std::uint8_t> datagram) {
-        DatagramHeader header;
-        if (!ReadHeader(datagram, header) || header.CodeWord() != CodeWord(RSP_MODULE_INFO) ||
-            header.sourceAddress != router.mac) {
-            return ScanStep::Next;
-        }
+    ScanReplies(queue_, RSP_MODULE_INFO, router.mac, [&](const DatagramHeader& header, std::span<const std::uint8_t> datagram) {
         if (header.status == STATUS_OK) {
-            // Byte for byte, no terminator added; the rest of the field stays.
-            const std::span<const std::uint8_t> text = PayloadOf(datagram);
-            if (!text.empty()) std::memcpy(router.moduleInfo, text.data(), std::min(text.size(), sizeof router.moduleInfo));
+            StoreModuleText(router, datagram);
             reply = ModuleReply::Ok;
             return ScanStep::Stop;
         }
@@ -151,7 +144,7 @@ RouterSearch::ModuleReply RouterSearch::ReadModuleReply(DeviceRecord& router) {
             reply = ModuleReply::Failed;
             return ScanStep::Stop;
         }
-        return ScanStep::Next;
+        return ScanStep::Next;  // any other status is passed over
     });
     return reply;
 }

@@ -5,13 +5,12 @@
 
 #include "DialogSurface.h"
 #include "ResourceIds.h"
-#include "engine/ReceiveQueue.h"
 #include "ports/DialogPort.h"
-#include "protocol/Discovery.h"
 #include "protocol/Networking.h"
 #include "protocol/Protocol.h"
 #include "registry/DeviceList.h"
 #include "workflow/FirmwareTransfer.h"
+#include "workflow/ReplyScan.h"
 
 namespace {
 unsigned ConfirmationMessage(std::uint32_t kind) {
@@ -81,17 +80,8 @@ int UpdateAuthorisation::OnPrepareReply(ExchangeEvent event) {
         return 1;
     }
     DeviceRecord* router = engine_.device;
-    bool refreshed = false;
-    ScanQueue(queue_, [&](std::span<const std::uint8_t> datagram) {
-        DeviceRecord* record = AbsorbDiscoveryReply(datagram, devices_);
-        if (record == nullptr) return ScanStep::Next;
-        if (record == router) {
-            refreshed = true;
-            return ScanStep::RemoveAndStop;
-        }
-        return ScanStep::Remove;  // another router's reply: absorbed, the wait goes on
-    });
-    if (!refreshed) return 0;
+    // Another router's reply is absorbed on the way, and the wait goes on.
+    if (!AbsorbUntilReplyOf(queue_, devices_, router)) return 0;
 
     engine_.StopExchange();
     const int row = models_.MatchModel(router->Identity(), router->subCode);
@@ -123,14 +113,10 @@ int UpdateAuthorisation::OnUpdateReply(ExchangeEvent event) {
     }
     if (event == EV_CANCELLED) return 1;
 
-    const std::uint16_t expected = CodeWord((router->flags & DEV_EXT_UPDATE) != 0 ? RSP_UPDATE_EXT : RSP_UPDATE);
+    const std::uint8_t expected = (router->flags & DEV_EXT_UPDATE) != 0 ? RSP_UPDATE_EXT : RSP_UPDATE;
     bool found = false;
     std::uint32_t status = 0;
-    ScanQueue(queue_, [&](std::span<const std::uint8_t> datagram) {
-        DatagramHeader header;
-        if (!ReadHeader(datagram, header) || header.CodeWord() != expected || header.sourceAddress != router->mac) {
-            return ScanStep::Next;
-        }
+    ScanReplies(queue_, expected, router->mac, [&](const DatagramHeader& header, std::span<const std::uint8_t>) {
         found = true;
         status = header.status;
         // Only the granting reply is consumed; a refusal stays until the next exchange.

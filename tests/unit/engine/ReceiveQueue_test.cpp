@@ -168,3 +168,16 @@ TEST_F(ReceiveQueueTest, AScanLeavesWhatItDoesNotConsumeInOrderAndStopsWhenAsked
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ReceiveQueueTest, AFloodStopsAtTheCapAndTheQueueTakesMoreOnceEmptied) {
+    const Bytes d = Datagram(32, 0x05);
+    for (std::size_t i = 0; i < MAX_QUEUED_DATAGRAMS; ++i) ASSERT_EQ(Append(d), 1) << i;
+    EXPECT_EQ(Append(d), 0);
+    EXPECT_EQ(queue.Count(), MAX_QUEUED_DATAGRAMS);
+    EXPECT_EQ(queue.ClearDatagrams(), 1);
+    EXPECT_EQ(Append(d), 1);
+}
+
+}  // namespace

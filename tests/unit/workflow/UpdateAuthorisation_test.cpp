@@ -178,3 +178,27 @@ TEST(UpdateAuthorisation, ARouterThatNoLongerFitsTheImageIsRefusedBeforeAnything
 }
 
 }  // namespace
+
+namespace {
+
+TEST(UpdateAuthorisation, AnOkThatArrivesWhileTheInputsAreDisabledIsIgnored) {
+    // Enter reaches the default button's command even while it is disabled;
+    // it must not replace the running exchange or the transfer.
+    UpdateRig rig;
+    rig.Authorise(STATUS_OK);
+    rig.Connected();
+    const auto sent = rig.fakes.udp.sent.size();
+    rig.fakes.dialog.selection = 0;
+    rig.fakes.dialog.answers.push_back(true);
+    rig.Command(IDOK);
+    EXPECT_EQ(rig.Phase(), XFER_SENDING);
+    EXPECT_TRUE(rig.fakes.dialog.questions.size() == 1u);
+    EXPECT_EQ(rig.fakes.udp.sent.size(), sent);
+
+    rig.WriteReadyUntilSent();  // now the status query runs
+    rig.Command(IDOK);
+    EXPECT_EQ(rig.Phase(), XFER_CONFIRMING);
+    EXPECT_EQ(rig.Requests().back(), REQ_STATUS);
+}
+
+}  // namespace
