@@ -25,8 +25,9 @@ PLAIN_PORT = 22361
 LINKS = (("unshaped", None), ("10 Mbit/s", "10mbit"))
 
 
-def plain_tcp_seconds(lab: NetLab, data: bytes) -> float:
-    """Sends `data` from the pc namespace to a receiver in the router namespace."""
+def plain_tcp_seconds(lab: NetLab, data: bytes, block: int | None = None) -> float:
+    """Sends `data` from the pc namespace to a receiver in the router namespace,
+    in one call or, with `block`, one blocking send of `block` bytes after another."""
     listener = lab.socket(lab.router, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.bind((GATEWAY_ADDRESS, PLAIN_PORT))
@@ -47,7 +48,9 @@ def plain_tcp_seconds(lab: NetLab, data: bytes) -> float:
     sender = lab.socket(lab.pc, socket.SOCK_STREAM)
     started = time.monotonic()
     sender.connect((GATEWAY_ADDRESS, PLAIN_PORT))
-    sender.sendall(data)
+    step = block or len(data)
+    for offset in range(0, len(data), step):
+        sender.sendall(data[offset:offset + step])
     sender.shutdown(socket.SHUT_WR)
     receiver.join(timeout=60)
     sender.close()
