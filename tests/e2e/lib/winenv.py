@@ -74,9 +74,14 @@ def _kill_group(proc: subprocess.Popen) -> None:
 
 
 class Display:
-    """An Xvfb server on a display number it picks itself (-displayfd)."""
+    """An Xvfb server on a display number it picks itself (-displayfd), or,
+    given a name, a display that is already there (the demo's screen)."""
 
-    def __init__(self, screen: str = SCREEN):
+    def __init__(self, screen: str = SCREEN, name: str | None = None):
+        self.proc = None
+        if name:
+            self.name = name
+            return
         read_end, write_end = os.pipe()
         self.proc = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen, "-nolisten", "tcp"],
@@ -97,18 +102,20 @@ class Display:
         return path
 
     def close(self) -> None:
-        _kill_group(self.proc)
+        if self.proc is not None:
+            _kill_group(self.proc)
 
 
 class WineRun:
-    """One test run's Wine: the display and the template prefix."""
+    """One test run's Wine: the display and the template prefix. `display`
+    names a display to use instead of a fresh Xvfb."""
 
-    def __init__(self) -> None:
+    def __init__(self, display: str | None = None) -> None:
         for exe in (PROGRAM, PROGRAM_NO_IMAGE, PROGRAM_EMPTY_IMAGE, DLGDRIVER, NETPROBE):
             if not exe.is_file():
                 raise RuntimeError(f"{exe} is missing: build the win32 preset first")
         self.work = Path(tempfile.mkdtemp(prefix="zvr-e2e-"))
-        self.display = Display()
+        self.display = Display(name=display)
         self.template = self.work / "template"
         try:
             started = time.monotonic()
