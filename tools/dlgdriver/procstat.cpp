@@ -10,8 +10,8 @@
 // that answers 0 where a running dialog always holds some, is written as
 // null, so that a test can tell a count from no answer: Wine 8 answers 0 to
 // GetProcessHandleCount and to GetGuiResources. So the report also carries
-// the handle count of the system's process list and the number of windows
-// the process owns, which Wine does count.
+// the process's entries in the system's handle table and the number of
+// windows it owns, which Wine does count.
 #include <windows.h>
 #include <psapi.h>
 #include <winternl.h>
@@ -39,26 +39,32 @@ bool WriteReport(const wchar_t* path, const std::string& text) {
 
 constexpr NTSTATUS STATUS_INFO_LENGTH_MISMATCH_CODE = static_cast<NTSTATUS>(0xC0000004);
 
-// HandleCount of the process's entry in the system's process list.
-std::optional<unsigned long> ListedHandleCount(DWORD pid) {
+// The system's table of every process's handles, or nothing.
+std::optional<std::vector<unsigned char>> SystemHandleTable() {
     std::vector<unsigned char> buffer(1 << 16);
     for (;;) {
         ULONG needed = 0;
-        const NTSTATUS status = NtQuerySystemInformation(SystemProcessInformation, buffer.data(),
+        const NTSTATUS status = NtQuerySystemInformation(SystemHandleInformation, buffer.data(),
                                                          static_cast<ULONG>(buffer.size()), &needed);
         if (status == STATUS_INFO_LENGTH_MISMATCH_CODE) {
             buffer.resize(std::max<std::size_t>(needed, buffer.size() * 2));
             continue;
         }
         if (status < 0) return std::nullopt;
-        break;
+        return buffer;
     }
-    for (std::size_t offset = 0;;) {
-        const auto* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + offset);
-        if (reinterpret_cast<ULONG_PTR>(entry->UniqueProcessId) == pid) return entry->HandleCount;
-        if (entry->NextEntryOffset == 0) return std::nullopt;
-        offset += entry->NextEntryOffset;
+}
+
+// The entries of the system's handle table that the process owns.
+std::optional<unsigned long> OwnedHandles(DWORD pid) {
+    const auto table = SystemHandleTable();
+    if (!table) return std::nullopt;
+    const auto& info = *reinterpret_cast<const SYSTEM_HANDLE_INFORMATION*>(table->data());
+    unsigned long owned = 0;
+    for (ULONG i = 0; i < info.Count; ++i) {
+        if (info.Handle[i].OwnerPid == pid) ++owned;
     }
+    return owned;
 }
 
 struct WindowCount {
@@ -110,8 +116,8 @@ std::string Measure(Json& json, const wchar_t* caption) {
 
     DWORD handles = 0;
     NumberOrNull(json, "handles", GetProcessHandleCount(process, &handles) != FALSE && handles != 0, handles);
-    const std::optional<unsigned long> listed = ListedHandleCount(pid);
-    NumberOrNull(json, "listed_handles", listed.has_value(), listed.value_or(0));
+    const std::optional<unsigned long> owned = OwnedHandles(pid);
+    NumberOrNull(json, "owned_handles", owned.has_value() && *owned != 0, owned.value_or(0));
     json.Key("windows").Number(WindowsOf(pid));
 
     const DWORD gdi = GetGuiResources(process, GR_GDIOBJECTS);

@@ -2,9 +2,11 @@
 tools/dlgdriver/procstat under Wine, and /proc for the Wine process itself.
 
 Wine 8 answers 0 to GetProcessHandleCount and to GetGuiResources, so the
-handles are the HandleCount of the system's process list (the wineserver's
-own count), the USER objects are the windows the process owns, and there is
-no count of GDI objects. Memory is GetProcessMemoryInfo's PagefileUsage,
+handles are the process's entries in the system's handle table
+(NtQuerySystemInformation), the USER objects are the windows the process
+owns, and there is no count of GDI objects. (The HandleCount of the system's
+process list is no count under Wine 8: it is the size the handle table has
+grown to.) Memory is GetProcessMemoryInfo's PagefileUsage,
 which Wine fills with the process's anonymous resident memory (RssAnon and
 VmSwap of /proc/PID/status): the heap, without the mapped DLLs."""
 from __future__ import annotations
@@ -22,7 +24,7 @@ PROGRAM_NAME = "zvrupdate.exe"
 
 @dataclass(frozen=True)
 class Counters:
-    handles: int  # handles of the process, as the wineserver counts them
+    handles: int  # the process's entries in the system's handle table
     windows: int  # the process's windows, its USER objects
     anonymous_bytes: int  # PagefileUsage: anonymous resident memory
     working_set_bytes: int  # WorkingSetSize: VmRSS, mapped files included
@@ -53,10 +55,10 @@ def read_counters(wine: WineCase, lab: NetLab) -> Counters:
     report = json.loads(report_path.read_text(encoding="utf-8"))
     if not report["ok"]:
         raise AssertionError(f"procstat: {report['error']}")
-    for key in ("listed_handles", "pagefile_usage", "working_set"):
+    for key in ("owned_handles", "pagefile_usage", "working_set"):
         if not report[key]:
             raise AssertionError(f"procstat had no answer for {key}: {report}")
     pid = program_unix_pid(lab)
-    return Counters(handles=report["listed_handles"], windows=report["windows"],
+    return Counters(handles=report["owned_handles"], windows=report["windows"],
                     anonymous_bytes=report["pagefile_usage"], working_set_bytes=report["working_set"],
                     fds=len(os.listdir(f"/proc/{pid}/fd")))
