@@ -7,6 +7,7 @@ import hashlib
 import os
 import socket
 import struct
+import time
 import unittest
 from pathlib import Path
 
@@ -255,6 +256,23 @@ class UpdateTest(StationTestCase):
         self.assertTrue(sim.of("status_deferred"))
         self.assertEqual(sim.of("restart"), [])
         self.assertEqual(self.discover(0).source, self.mac(0))
+
+    def test_a_pause_in_the_stream_is_not_its_end(self):
+        # A shaped link's loss recovery stops the stream for a second or more
+        # while the status request waits.
+        sim = self.start_simulator({"r1": router_keys(self.lab, 0, {"password": "pw"})})
+        image = os.urandom(100_000)
+        self.assertEqual(self.grant(0, len(image), b"pw").status, STATUS_OK)
+        conn = self.connect(0)
+        conn.sendall(image[:50_000])
+        self.station.send(self.lab.router_addresses[0], REQ_STATUS, self.mac(0))
+        sim.wait_for(lambda e: e["event"] == "status_deferred")
+        time.sleep(1.5)  # the pause itself, not a wait for something
+        conn.sendall(image[50_000:])
+        conn.close()
+        self.assertEqual(self.station.receive_one().status, STATUS_OK)
+        [outcome] = sim.of("outcome")
+        self.assertEqual(outcome["received"], len(image))
 
 
 class FaultTest(StationTestCase):

@@ -4,11 +4,16 @@
 //
 //   textrec OUT.jsonl CAPTION
 //
-//   {"t":2788.156123,"id":1018,"text":"..."}   t: QueryPerformanceCounter seconds
-//                                               (Wine: CLOCK_MONOTONIC_RAW)
+//   {"t":1718000000.123456,"id":1018,"text":"..."}   t: Unix time, seconds
+//
+// The stamp is the system time because under Wine it is the host's
+// CLOCK_REALTIME, which a test can relate to its own clocks; Wine's
+// performance counter has a bias of its own per wineserver.
 //
 // The first line, with "id":0, says that the hook is in place and gives the
 // status text of that moment; the recorder ends when the dialog does.
+// GetSystemTimePreciseAsFileTime is declared from Windows 8 on; Wine has it.
+#define _WIN32_WINNT 0x0602
 #include <windows.h>
 
 #include <cstdio>
@@ -27,16 +32,19 @@ constexpr DWORD FIND_DEADLINE_MS = 30000;
 HANDLE output = INVALID_HANDLE_VALUE;
 HWND dialog = nullptr;
 
-double Seconds() {
-    LARGE_INTEGER now{}, frequency{};
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+// 100 ns intervals between 1601-01-01 and 1970-01-01.
+constexpr unsigned long long UNIX_EPOCH_AS_FILETIME = 116444736000000000ULL;
+
+double UnixSeconds() {
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    const unsigned long long ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return static_cast<double>(ticks - UNIX_EPOCH_AS_FILETIME) / 1e7;
 }
 
 void WriteLine(int id, const std::string& textUtf8) {
     char stamp[48];
-    std::snprintf(stamp, sizeof stamp, "{\"t\":%.6f,", Seconds());
+    std::snprintf(stamp, sizeof stamp, "{\"t\":%.6f,", UnixSeconds());
     Json json;
     json.BeginObject();
     json.Key("id").Number(id);

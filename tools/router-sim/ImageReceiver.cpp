@@ -19,8 +19,11 @@ namespace {
 constexpr std::size_t MAX_CONNECTION_BYTES = 64u << 20;
 // A small receive buffer makes a stalled connection push back on the sender soon.
 constexpr int STALL_RECEIVE_BUFFER = 4096;
-// How long an open image connection may stay silent before the image is judged as it is.
-constexpr double QUIET_SECONDS = 0.5;
+// How long an open image connection may stay silent before the image is judged as it is:
+// longer than TCP's loss recovery on a slow link (a retransmission time-out after a
+// backoff or two; over a second at 1 Mbit/s), shorter than the three sends of the
+// program's status query (9.3 s), which must hear the verdict on a sender that stopped.
+constexpr double QUIET_SECONDS = 3.0;
 }  // namespace
 
 ImageReceiver::ImageReceiver(const RouterConfig& config, Reactor& reactor, EventLog& log, std::string imageDir)
