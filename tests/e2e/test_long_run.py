@@ -1,5 +1,6 @@
 """A long run: twenty updates in one run of the program, a success between any
-two failures, one router of the simulation for each road an update can take.
+two failures, each failure along another road an update can take, each road
+played by its own simulated router.
 Each ends in its own messages with the inputs back, and the process's
 handles, windows and memory stay where they were after the first two."""
 import sys
@@ -17,7 +18,8 @@ from lib.winenv import wait_until
 PASSWORD = "pw"
 # Beyond the first blocks and well before the end of the 798,968 bytes.
 MID_IMAGE = 200_000
-# Ten roads, each its own router; "good" also takes the wrong password.
+# A router for each road; "good" also takes the wrong password, and
+# "stalling" also the operator's cancel.
 ROUTERS = {
     "good": plain_router(),
     "refusing": plain_router(tcp="refuse"),
