@@ -42,6 +42,7 @@ public:
         std::memcpy(buffer, d.data(), d.size());
         return static_cast<int>(d.size());
     }
+    bool HasWaitingDatagram() override { return next_ < datagrams_.size(); }
     void ArmReadNotification() override {}
     void DisarmNotification() override {}
 

@@ -7,6 +7,7 @@
 #include "engine/ReceiveQueue.h"
 #include "ports/DialogPort.h"
 #include "ports/UdpPort.h"
+#include "protocol/Protocol.h"
 #include "protocol/Requests.h"
 #include "registry/DeviceRecord.h"
 #include "registry/ModelTable.h"
@@ -26,6 +27,7 @@ int ExchangeEngine::StartExchange(std::uint32_t firstWaitMs, std::uint32_t inter
                                   std::uint8_t code, DeviceRecord* target, ExchangeCallback handler) {
     const int sendCount = sends < 1 ? 1 : sends;
     queue_.ClearDatagrams();
+    DiscardWaitingDatagrams();
     requestCode = code;
     callback = std::move(handler);
     device = target;
@@ -120,6 +122,13 @@ int ExchangeEngine::Notify(ExchangeEvent event) {
     // keeps the running callable alive until it returns.
     const ExchangeCallback running = callback;
     return running(event);
+}
+
+// What came while nobody listened (after a time-out, a cancel, an ended
+// update) waits unread in the endpoint; arming would hand it to this exchange.
+void ExchangeEngine::DiscardWaitingDatagrams() {
+    std::uint8_t buffer[MAX_DATAGRAM_SIZE];
+    for (int i = 0; i < MAX_DISCARDED_ON_START && udp_.HasWaitingDatagram(); ++i) udp_.Receive(buffer, sizeof buffer);
 }
 
 void ExchangeEngine::StartTickIfStopped() {

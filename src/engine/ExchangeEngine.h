@@ -30,6 +30,9 @@ enum ExchangeEvent : int {
 using ExchangeCallback = std::function<int(ExchangeEvent)>;
 
 constexpr unsigned TICK_INTERVAL_MS = 100;
+// More than a receive buffer holds: the discarding at a start ends even
+// under a flood that never pauses.
+constexpr int MAX_DISCARDED_ON_START = 1024;
 
 class ExchangeEngine {
 public:
@@ -40,7 +43,9 @@ public:
 
     // Starts an exchange, or replaces the running one in place. 1 when it
     // started from idle, 0 when it replaced a running exchange. A `sends`
-    // below 1 counts as 1: the request always goes out once.
+    // below 1 counts as 1: the request always goes out once. Nothing that
+    // came before its request counts for it: the queue is emptied, and so
+    // is the endpoint.
     int StartExchange(std::uint32_t firstWaitMs, std::uint32_t intervalMs, int collect, int sends,
                       std::uint8_t code, DeviceRecord* target, ExchangeCallback handler);
     // Ends the running exchange; always enables the operator inputs. It
@@ -81,6 +86,7 @@ public:
 
 private:
     int Notify(ExchangeEvent event);
+    void DiscardWaitingDatagrams();
     void StartTickIfStopped();
 
     DialogSurface& surface_;

@@ -30,6 +30,8 @@ public:
     // receive error or when the datagram is longer than capacity (it is
     // consumed either way).
     virtual int Receive(std::uint8_t* buffer, std::size_t capacity) = 0;
+    // True when a datagram waits to be read; it never waits itself.
+    virtual bool HasWaitingDatagram() = 0;
 
     // Read notifications as WM_DISCOVERY_SOCKET events of the dialog.
     virtual void ArmReadNotification() = 0;

@@ -56,6 +56,14 @@ int Win32UdpPort::Receive(std::uint8_t* buffer, std::size_t capacity) {
     return length == SOCKET_ERROR ? -1 : length;
 }
 
+bool Win32UdpPort::HasWaitingDatagram() {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socket_, &readable);
+    timeval noWait{0, 0};
+    return select(0, &readable, nullptr, nullptr, &noWait) > 0;
+}
+
 void Win32UdpPort::ArmReadNotification() { WSAAsyncSelect(socket_, window_, WM_DISCOVERY_SOCKET, FD_READ); }
 
 void Win32UdpPort::DisarmNotification() { WSAAsyncSelect(socket_, window_, 0, 0); }

@@ -20,6 +20,7 @@ public:
 
     void SendTo(const std::uint8_t* data, std::size_t length, std::uint32_t ipAddress, std::uint16_t port) override;
     int Receive(std::uint8_t* buffer, std::size_t capacity) override;
+    bool HasWaitingDatagram() override;
 
     void ArmReadNotification() override;
     void DisarmNotification() override;

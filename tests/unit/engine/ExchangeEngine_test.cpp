@@ -209,6 +209,34 @@ TEST_F(ExchangeEngineTest, DatagramArrivingWhileIdleWaitsForTheNextStart) {
     EXPECT_EQ(rig.queue.Count(), 0u);
 }
 
+TEST_F(ExchangeEngineTest, DatagramsWaitingUnreadInTheEndpointAnswerNoLaterExchange) {
+    // A late reply to an exchange that has ended by a time-out: nobody listens,
+    // so it waits in the endpoint, and the notification that arming posts for
+    // it must find it gone.
+    Start(3000, 3000, 1);
+    rig.TickUntilIdle();
+    ASSERT_FALSE(rig.udp.armed);
+    rig.udp.Arrive(AnyReply());
+    rig.udp.Arrive(AnyReply());
+
+    probe.events.clear();
+    Start(3000, 3000, 3);
+    engine.OnDatagramReady();
+    EXPECT_TRUE(rig.udp.inbound.empty());
+    EXPECT_EQ(rig.queue.Count(), 0u);
+    EXPECT_TRUE(probe.events.empty());
+
+    rig.Arrive(AnyReply());  // the answer to this exchange's request
+    EXPECT_EQ(probe.events, std::vector<ExchangeEvent>{EV_ARRIVED});
+}
+
+TEST_F(ExchangeEngineTest, DiscardingAtTheStartEndsUnderAFloodThatNeverPauses) {
+    rig.udp.inbound.assign(MAX_DISCARDED_ON_START + 5, AnyReply());
+    Start(3000, 3000, 3);
+    EXPECT_EQ(rig.udp.inbound.size(), 5u);
+    EXPECT_EQ(Sent(), 1u);
+}
+
 TEST_F(ExchangeEngineTest, StopWhileIdleOnlyEnablesTheInputs) {
     rig.surface.SetInputsEnabled(0);
     rig.dialog.progressPos = 17;
