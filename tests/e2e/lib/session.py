@@ -312,11 +312,11 @@ class Session:
         self.wine.press(IDC_RESEARCH)
 
     def cancel(self) -> None:
-        """Presses the re-search button while it reads キャンセル (as recorded,
-        so that no snapshot delays the press)."""
-        text = self.texts(IDC_RESEARCH)[-1].text
-        if text != message(MSG_CANCEL_BUTTON):
-            raise AssertionError(f"the re-search button reads {text!r}, not キャンセル")
+        """Presses the re-search button once it reads キャンセル (as recorded,
+        so that no snapshot delays the press). The recorder writes each text
+        a moment after the program set it, so its latest line is waited for."""
+        wait_until(lambda: self.texts(IDC_RESEARCH)[-1].text == message(MSG_CANCEL_BUTTON),
+                   "the re-search button to read キャンセル")
         self.press_research()
 
     # -- the link ------------------------------------------------------------
