@@ -13,7 +13,7 @@ class UdpPort;
 constexpr std::size_t MAX_REQUEST_SIZE = 56;
 
 // The 8 bytes the update requests carry: the first 8 bytes of the password
-// field (NUL and leftovers included) scrambled with the router's key.
+// field, NUL and zeros after the text included, scrambled with the router's key.
 void ScramblePassword(std::uint8_t (&out)[8], const std::uint8_t* password, std::uint32_t key);
 
 struct RequestDatagram {
